@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up a fresh machine, builds Lirrosa and runs it: with a display the desktop program
+# starts; without one the bundled example melody is converted to a MIDI file.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j2 >/dev/null
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/src/lirrosa ]; then
+  exec build/src/lirrosa
+fi
+
+mkdir -p out
+build/src/lirrosa-cli convert examples/melody.wav -o out/melody.mid --table --force
+echo "The example melody is converted: $(pwd)/out/melody.mid"

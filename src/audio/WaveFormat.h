@@ -1,0 +1,22 @@
+#pragma once
+// The wave format record: the 18-byte format block of a wave file, kept in memory
+// with 2 spare bytes (20 bytes in all). Field names follow the record of the sound
+// services it is handed to.
+
+#include <cstdint>
+
+struct WAVEFORMATEX {
+    uint16_t wFormatTag = 0;      // 1 = PCM
+    uint16_t nChannels = 0;
+    uint32_t nSamplesPerSec = 0;
+    uint32_t nAvgBytesPerSec = 0; // block align x sample rate
+    uint16_t nBlockAlign = 0;     // bytes per sample frame, all channels
+    uint16_t wBitsPerSample = 0;
+    uint16_t cbSize = 0;          // format bytes after this record; always 0 here
+};
+static_assert(sizeof(WAVEFORMATEX) == 20, "format record is 18 bytes plus 2 spare");
+
+constexpr uint16_t WAVE_FORMAT_PCM = 1;
+
+// The microphone format: PCM, mono, 22050 Hz, 16 bits.
+constexpr WAVEFORMATEX kMicrophoneFormat{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
