@@ -1,0 +1,152 @@
+#include "cli/ConvertJob.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "analysis/Tv2m.h"
+#include "cli/JsonReport.h"
+#include "midi/MidiTime.h"
+#include "midi/SmfWriter.h"
+#include "notes/NoteNames.h"
+#include "notes/Tksds.h"
+
+namespace {
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "lirrosa-cli: %s\n", message.c_str());
+    return 1;
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// The analyser decodes 8-bit unsigned and 16-bit signed PCM, mono or stereo.
+std::string unsupportedFormatReason(const WAVEFORMATEX& format)
+{
+    if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16)
+        return "the file has " + std::to_string(format.wBitsPerSample) +
+               " bits per sample; only 8-bit and 16-bit PCM can be analysed";
+    if (format.nChannels != 1 && format.nChannels != 2)
+        return "the file has " + std::to_string(format.nChannels) +
+               " channels; only mono and stereo can be analysed";
+    if (format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8)
+        return "the file's block align (" + std::to_string(format.nBlockAlign) +
+               ") does not match its channels and sample size";
+    if (format.nSamplesPerSec < 4000 || format.nSamplesPerSec > 192000)
+        return "the file's sample rate of " + std::to_string(format.nSamplesPerSec) +
+               " Hz is outside 4000 to 192000 Hz";
+    return {};
+}
+
+// Progress on stderr in steps of 10 %, for takes longer than a few seconds.
+class Progress {
+public:
+    Progress(bool enabled, uint32_t total) : enabled_(enabled && total > 0), total_(total) {}
+
+    void update(uint32_t done)
+    {
+        if (!enabled_)
+            return;
+        const int percent = static_cast<int>(static_cast<uint64_t>(done) * 100 / total_);
+        if (percent / 10 > shown_ / 10) {
+            shown_ = percent;
+            std::fprintf(stderr, "\ranalysing: %3d %%", percent);
+            if (percent >= 100)
+                std::fprintf(stderr, "\n");
+        }
+    }
+
+private:
+    bool enabled_;
+    uint32_t total_;
+    int shown_ = 0;
+};
+
+// Feeds the take chunk by chunk, as the program's file take without echo does.
+void analyseTake(PitchAnalyser& analyser, const WAVEFORMATEX& format, const SampleStore& store, Progress& progress)
+{
+    const uint32_t chunk = audioChunkBytes(format);
+    uint32_t position = 0;
+    while (position < store.validCount && analyser.active) {
+        const uint32_t length = std::min(chunk, store.validCount - position);
+        analyser.feed(store.data + position, length);
+        position += length;
+        progress.update(position);
+    }
+    analyser.stop();
+}
+
+void printNoteTable(const NoteSequence& notes, const SongSettings& song)
+{
+    std::printf("%4s  %-10s  %-10s  %-4s  %3s  %5s\n", "#", "start", "length", "note", "vel", "cents");
+    for (int32_t i = 0; i < notes.count; ++i) {
+        const NoteEvent& n = notes[i];
+        std::printf("%4d  %-10s  %-10s  %-4s  %3d  %+5d\n", i + 1,
+                    formatBarBeatTick(n.start, song.tpqn, song.meterNum, song.meterDen, 1).c_str(),
+                    formatBarBeatTick(n.duration, song.tpqn, song.meterNum, song.meterDen, 0).c_str(),
+                    noteName(n.note).c_str(), n.velocity, n.cents);
+    }
+}
+
+} // namespace
+
+int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const ConvertOptions& options)
+{
+    const std::string formatProblem = unsupportedFormatReason(format);
+    if (!formatProblem.empty())
+        return fail("cannot analyse the input: " + formatProblem + ".");
+    if (options.tpqn < 48 || options.tpqn > 960)
+        return fail("ticks per quarter note must lie between 48 and 960.");
+    for (const std::string& path : {options.midiPath, options.jsonPath}) {
+        if (!path.empty() && !options.force && fileExists(path))
+            return fail("'" + path + "' already exists; use --force to overwrite it.");
+    }
+
+    songSettings.tpqn = options.tpqn;
+    NoteSequence notes;
+    PitchAnalyser analyser;
+    analyser.setupParams(notes, &format);
+    analyser.begin(&notes, true);
+    if (!notes.raw)
+        return fail("out of memory while starting the analysis.");
+
+    const uint32_t fewSeconds = format.nAvgBytesPerSec * 5;
+    Progress progress(options.showProgress && store.validCount > fewSeconds, store.validCount);
+    analyseTake(analyser, format, store, progress);
+
+    std::vector<RawFrameCopy> analysed;
+    if (!options.jsonPath.empty())
+        analysed = copyRawTrack(*notes.raw);
+
+    if (!notes.hasRawFrames())
+        return fail("no sung, hummed or whistled pitch was found in the input; nothing to convert.");
+    cleanRawTrack(notes);
+    if (!recognise(notes, options.mergeShortPitchDeviations))
+        return fail("no note could be recognised in the input; nothing to convert.");
+
+    const std::vector<uint8_t> midi = options.writeRaw
+                                          ? buildRawMidiFile(*notes.raw, songSettings, midiTicksPerFrame(songSettings))
+                                          : buildNotesMidiFile(notes, songSettings);
+    const bool midiExisted = fileExists(options.midiPath);
+    std::string error;
+    if (!writeFileAtomically(options.midiPath, midi, error))
+        return fail(error);
+    if (!options.jsonPath.empty()) {
+        const std::string json = buildJsonReport(format, analyser.frameCounter, analysed, notes, songSettings);
+        if (!writeFileAtomically(options.jsonPath, std::vector<uint8_t>(json.begin(), json.end()), error)) {
+            if (!midiExisted)
+                std::remove(options.midiPath.c_str());
+            return fail(error);
+        }
+    }
+    if (options.printTable)
+        printNoteTable(notes, songSettings);
+    return 0;
+}

@@ -1,0 +1,133 @@
+// lirrosa-cli: the headless front end. Converts sung melodies in WAV files to Standard
+// MIDI Files with the same engine as the desktop program.
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "audio/Wav_func.h"
+#include "cli/ConvertJob.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: lirrosa-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  convert IN.wav [OPTIONS]   turn the melody sung in IN.wav into MIDI notes\n"
+    "      -o OUT.mid             output file (default: IN with .mid)\n"
+    "      --raw                  write the raw pitch track (gliding pitch bends) instead of the notes\n"
+    "      --json FILE            also write a JSON report (raw track, notes, summary)\n"
+    "      --table                print the recognised notes\n"
+    "      --no-merge             keep short pitch deviations as notes of their own\n"
+    "      --tpqn N               MIDI ticks per quarter note, 48..960 (default 480)\n"
+    "      --force                overwrite existing output files\n"
+    "      --quiet                no progress output\n"
+    "  --help                     show this text\n"
+    "\n"
+    "Exit status: 0 on success; otherwise one line on stderr says why.\n";
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "lirrosa-cli: %s (see lirrosa-cli --help)\n", message.c_str());
+    return 2;
+}
+
+// IN with its .wav extension (any case) replaced by .mid, or .mid appended.
+std::string defaultMidiPath(const std::string& input)
+{
+    const size_t dot = input.find_last_of('.');
+    const size_t slash = input.find_last_of('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+        strcasecmp(input.c_str() + dot, ".wav") == 0)
+        return input.substr(0, dot) + ".mid";
+    return input + ".mid";
+}
+
+bool parseInteger(const std::string& text, int& value)
+{
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || parsed < -1000000 || parsed > 1000000)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+int runConvert(const std::vector<std::string>& args)
+{
+    std::string input;
+    ConvertOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == "-o" || arg == "--output") {
+            if (!hasValue)
+                return usageError("-o needs a file name");
+            options.midiPath = args[++i];
+        } else if (arg == "--json") {
+            if (!hasValue)
+                return usageError("--json needs a file name");
+            options.jsonPath = args[++i];
+        } else if (arg == "--tpqn") {
+            if (!hasValue || !parseInteger(args[i + 1], options.tpqn))
+                return usageError("--tpqn needs a whole number");
+            ++i;
+        } else if (arg == "--raw") {
+            options.writeRaw = true;
+        } else if (arg == "--table") {
+            options.printTable = true;
+        } else if (arg == "--no-merge") {
+            options.mergeShortPitchDeviations = false;
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--quiet") {
+            options.showProgress = false;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return usageError("unknown option '" + arg + "'");
+        } else if (input.empty()) {
+            input = arg;
+        } else {
+            return usageError("only one input file can be converted at a time");
+        }
+    }
+    if (input.empty())
+        return usageError("convert needs an input WAV file");
+    if (options.midiPath.empty())
+        options.midiPath = defaultMidiPath(input);
+    if (options.midiPath == input || options.jsonPath == input)
+        return usageError("an output file cannot be the input file");
+
+    WAVEFORMATEX format;
+    SampleStore store;
+    WaveRefusal why = WaveRefusal::None;
+    if (!LoadWaveFile(input, format, store, &why)) {
+        std::fprintf(stderr, "lirrosa-cli: cannot convert '%s': %s\n", input.c_str(), describeWaveRefusal(why));
+        return 1;
+    }
+    const int status = convertTake(format, store, options);
+    if (status == 0 && !options.jsonPath.empty())
+        std::printf("JSON report written: %s\n", options.jsonPath.c_str());
+    if (status == 0)
+        std::printf("MIDI file written: %s\n", options.midiPath.c_str());
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "convert")
+        return runConvert(rest);
+    return usageError("unknown command '" + command + "'");
+}
