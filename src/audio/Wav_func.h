@@ -41,7 +41,8 @@ const char* describeWaveRefusal(WaveRefusal why);
 int OpenWaveFile(const std::string& name, WAVEFORMATEX& format, int64_t& status, WaveRefusal* why = nullptr);
 
 // Reads a whole wave file into `store` (capacity file size - 44, valid count the bytes
-// read). A refused file leaves `format` and `store` as they were.
+// read). A file refused by its header, or too large to load, leaves `format` and `store`
+// as they were; a failed read of the samples leaves an empty store.
 bool LoadWaveFile(const std::string& name, WAVEFORMATEX& format, SampleStore& store, WaveRefusal* why = nullptr);
 
 // The error of a write that failed after the file was created.
@@ -69,6 +70,9 @@ public:
 // Throws SystemCallError with the text of the calling thread's last error (errno) when
 // `ok` is false.
 void CheckSystemCall(bool ok);
+
+// The system's message text for an errno value.
+std::string systemErrorText(int code);
 
 // A file written under a temporary name in its target's folder and renamed over the
 // target only when all of it is on disk. Discarded (the temporary removed) unless

@@ -1,6 +1,7 @@
 #include "cli/ConvertJob.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -57,14 +58,16 @@ public:
         const int percent = static_cast<int>(static_cast<uint64_t>(done) * 100 / total_);
         if (percent / 10 > shown_ / 10) {
             shown_ = percent;
-            std::fprintf(stderr, "\ranalysing: %3d %%", percent);
-            if (percent >= 100)
+            // A terminal sees one line that counts up; a log gets a line per step.
+            std::fprintf(stderr, terminal_ ? "\ranalysing: %3d %%" : "analysing: %3d %%\n", percent);
+            if (terminal_ && percent >= 100)
                 std::fprintf(stderr, "\n");
         }
     }
 
 private:
     bool enabled_;
+    bool terminal_ = ::isatty(STDERR_FILENO) != 0;
     uint32_t total_;
     int shown_ = 0;
 };
@@ -109,8 +112,8 @@ int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const Conv
             return fail("'" + path + "' already exists; use --force to overwrite it.");
     }
 
+    NoteSequence notes; // takes the stored song settings as the ones in force
     songSettings.tpqn = options.tpqn;
-    NoteSequence notes;
     PitchAnalyser analyser;
     analyser.setupParams(notes, &format);
     analyser.begin(&notes, true);

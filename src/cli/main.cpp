@@ -5,11 +5,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "audio/Wav_func.h"
 #include "cli/ConvertJob.h"
+#include "cli/SettingsCommand.h"
 
 namespace {
 
@@ -23,9 +25,13 @@ const char* const kUsage =
     "      --json FILE            also write a JSON report (raw track, notes, summary)\n"
     "      --table                print the recognised notes\n"
     "      --no-merge             keep short pitch deviations as notes of their own\n"
-    "      --tpqn N               MIDI ticks per quarter note, 48..960 (default 480)\n"
+    "      --merge                merge them (the default unless the settings say MergeSPD 0)\n"
+    "      --tpqn N               MIDI ticks per quarter note, 48..960 (default: the settings' TPQN, else 480)\n"
     "      --force                overwrite existing output files\n"
     "      --quiet                no progress output\n"
+    "  settings                   list the program's settings\n"
+    "  settings get KEY           print one setting (KEY as TPQN or Settings\\TPQN)\n"
+    "  settings set KEY VALUE     check and store one setting\n"
     "  --help                     show this text\n"
     "\n"
     "Exit status: 0 on success; otherwise one line on stderr says why.\n";
@@ -61,6 +67,10 @@ int runConvert(const std::vector<std::string>& args)
 {
     std::string input;
     ConvertOptions options;
+    // The stored settings give the defaults; the options below win.
+    const CliSettings stored = readCliSettings(std::cerr);
+    options.tpqn = stored.tpqn;
+    options.mergeShortPitchDeviations = stored.mergeShortPitchDeviations;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -82,6 +92,8 @@ int runConvert(const std::vector<std::string>& args)
             options.printTable = true;
         } else if (arg == "--no-merge") {
             options.mergeShortPitchDeviations = false;
+        } else if (arg == "--merge") {
+            options.mergeShortPitchDeviations = true;
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--quiet") {
@@ -129,5 +141,7 @@ int main(int argc, char** argv)
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "convert")
         return runConvert(rest);
+    if (command == "settings")
+        return runSettingsCommand(rest, std::cout, std::cerr);
     return usageError("unknown command '" + command + "'");
 }

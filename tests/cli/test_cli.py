@@ -98,7 +98,7 @@ class ConvertTest(unittest.TestCase):
 
     def convert_json(self, wav, *extra):
         out, js = self.path("out.mid"), self.path("out.json")
-        result = run("convert", wav, "-o", out, "--json", js, "--quiet", *extra)
+        result = run("convert", wav, "-o", out, "--json", js, "--quiet", "--force", *extra)
         self.assertEqual(result.returncode, 0, result.stderr)
         with open(js) as f:
             return out, json.load(f)
@@ -192,8 +192,8 @@ class ConvertTest(unittest.TestCase):
             "24-bit": (self.path("deep.wav"), "24 bits"),
             "silence": (self.path("silence.wav"), "no sung"),
         }
-        with open(cases["truncated"][0], "wb") as f:
-            f.write(open(EXAMPLE, "rb").read()[:40])
+        with open(EXAMPLE, "rb") as source, open(cases["truncated"][0], "wb") as f:
+            f.write(source.read()[:40])
         with wave.open(cases["24-bit"][0], "wb") as w:
             w.setnchannels(1); w.setsampwidth(3); w.setframerate(22050); w.writeframes(b"\0" * 30000)
         write_wav(cases["silence"][0], [0.0] * 22050, 22050)
@@ -213,7 +213,8 @@ class ConvertTest(unittest.TestCase):
         result = run("convert", EXAMPLE, "-o", out)
         self.assertNotEqual(result.returncode, 0)
         self.assertIn("--force", result.stderr)
-        self.assertEqual(open(out, "rb").read(), b"precious")
+        with open(out, "rb") as f:
+            self.assertEqual(f.read(), b"precious")
         self.assertEqual(run("convert", EXAMPLE, "-o", out, "--force", "--quiet").returncode, 0)
         self.assertEqual(mido.MidiFile(out).type, 1)
 
@@ -226,7 +227,7 @@ class ConvertTest(unittest.TestCase):
 
     def test_merge_option_never_adds_notes(self):
         _, merged = self.convert_json(EXAMPLE)
-        _, unmerged = self.convert_json(EXAMPLE, "--no-merge", "--force")
+        _, unmerged = self.convert_json(EXAMPLE, "--no-merge")
         self.assertLessEqual(len(merged["notes"]), len(unmerged["notes"]))
 
 

@@ -6,3 +6,12 @@ add_test(NAME cli_end_to_end
 set_tests_properties(cli_end_to_end PROPERTIES
   ENVIRONMENT "LIRROSA_CLI=$<TARGET_FILE:lirrosa-cli>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
   TIMEOUT 600)
+
+# Note transcription score on a real sung excerpt, against two human annotations. The floor
+# guards against regressions; the annotators agree with each other at about 0.86.
+set(VOCADITO_DIR ${CMAKE_SOURCE_DIR}/../shared/data)
+if(EXISTS ${VOCADITO_DIR}/vocadito_1/vocadito_1.wav)
+  add_test(NAME cli_vocadito_note_score
+    COMMAND ${SYSTEM_PYTHON} ${CMAKE_SOURCE_DIR}/tests/tools/score_vocadito.py
+            $<TARGET_FILE:lirrosa-cli> ${VOCADITO_DIR} --min-f 0.55)
+endif()
