@@ -4,7 +4,7 @@ add_test(NAME cli_end_to_end
   COMMAND ${SYSTEM_PYTHON} -m unittest -v test_cli
   WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
 set_tests_properties(cli_end_to_end PROPERTIES
-  ENVIRONMENT "LIRROSA_CLI=$<TARGET_FILE:lirrosa-cli>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+  ENVIRONMENT "LIRROSA_CLI=$<TARGET_FILE:lirrosa-cli>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_REGISTRY=${CMAKE_BINARY_DIR}/no-registry/registry.reg"
   TIMEOUT 600)
 
 # Note transcription score on a real sung excerpt, against two human annotations. The floor
@@ -14,4 +14,6 @@ if(EXISTS ${VOCADITO_DIR}/vocadito_1/vocadito_1.wav)
   add_test(NAME cli_vocadito_note_score
     COMMAND ${SYSTEM_PYTHON} ${CMAKE_SOURCE_DIR}/tests/tools/score_vocadito.py
             $<TARGET_FILE:lirrosa-cli> ${VOCADITO_DIR} --min-f 0.55)
+  set_tests_properties(cli_vocadito_note_score PROPERTIES
+    ENVIRONMENT "LIRROSA_REGISTRY=${CMAKE_BINARY_DIR}/no-registry/registry.reg")
 endif()
