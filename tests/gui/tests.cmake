@@ -1,0 +1,28 @@
+# Tests of the skinned controls on Qt's offscreen platform (the tests select it), and a
+# screenshot of the skin gallery under a virtual X server that shows the shaped face.
+if(LIRROSA_GUI)
+  foreach(name test_regionstring test_imagebutton test_skinform test_mfd test_skin_artwork)
+    lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/${name}.cpp lirrosa_skin)
+  endforeach()
+
+  find_program(XVFB_RUN xvfb-run)
+  if(XVFB_RUN)
+    # The screenshot is kept under the build folder as an artefact of the run.
+    set(LIRROSA_SKIN_SCREENSHOT ${CMAKE_BINARY_DIR}/artifacts/skin-gallery.png)
+    add_test(NAME skin_gallery_screenshot
+      COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb
+              ${XVFB_RUN} -a -s "-screen 0 1100x1000x24 -wr"
+              $<TARGET_FILE:lirrosa-skin-gallery> --screenshot ${LIRROSA_SKIN_SCREENSHOT})
+    set_tests_properties(skin_gallery_screenshot PROPERTIES FIXTURES_SETUP skin_screenshot TIMEOUT 120
+      ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan-system-libraries.supp")
+
+    # Reads the screenshot: one test program run as a whole after the gallery.
+    add_executable(test_skin_screenshot ${CMAKE_CURRENT_LIST_DIR}/test_skin_screenshot.cpp)
+    target_link_libraries(test_skin_screenshot PRIVATE lirrosa_skin GTest::gtest GTest::gtest_main)
+    target_compile_definitions(test_skin_screenshot PRIVATE
+      LIRROSA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+      LIRROSA_SKIN_SCREENSHOT="${LIRROSA_SKIN_SCREENSHOT}")
+    add_test(NAME skin_gallery_screenshot_check COMMAND test_skin_screenshot)
+    set_tests_properties(skin_gallery_screenshot_check PROPERTIES FIXTURES_REQUIRED skin_screenshot)
+  endif()
+endif()
