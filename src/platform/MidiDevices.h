@@ -1,0 +1,39 @@
+#pragma once
+// The MIDI outputs, by device id: 0 is the built-in synthesiser, 1 onwards the ALSA
+// sequencer output ports; the mapper id (0xFFFFFFFF, "Auto") selects the built-in
+// synthesiser. A program part or a test can add a private device (a capture log, an
+// offline recorder) that has an id of its own and is not listed.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/MidiClock.h"
+#include "platform/MidiSink.h"
+
+constexpr uint32_t kMidiMapper = 0xFFFFFFFF;
+
+// Listed devices (without the mapper).
+uint32_t midiOutDeviceCount();
+// The name of a device for the settings: "Auto" for the mapper; empty for an unknown id.
+std::string midiOutDeviceName(uint32_t id);
+
+// Opens the output of device `id` and names the clock its stream runs on.
+MidiResult openMidiOutput(uint32_t id, std::unique_ptr<MidiSink>& sink, MidiClock*& clock);
+
+// A device known only to its owner, for as long as the owner lives.
+class PrivateMidiDevice {
+public:
+    using SinkFactory = std::function<MidiResult(std::unique_ptr<MidiSink>&)>;
+
+    PrivateMidiDevice(SinkFactory openSink, MidiClock& clock);
+    ~PrivateMidiDevice();
+    PrivateMidiDevice(const PrivateMidiDevice&) = delete;
+    PrivateMidiDevice& operator=(const PrivateMidiDevice&) = delete;
+
+    uint32_t id() const { return deviceId; }
+
+private:
+    uint32_t deviceId;
+};

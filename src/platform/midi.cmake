@@ -1,0 +1,17 @@
+# MIDI output: the stream and its devices (FluidSynth, the ALSA sequencer), and the
+# MidiOut with its player thread, which use them.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIRROSA_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
+pkg_check_modules(LIRROSA_ALSA REQUIRED IMPORTED_TARGET alsa)
+target_link_libraries(lirrosa_platform PUBLIC PkgConfig::LIRROSA_FLUIDSYNTH PkgConfig::LIRROSA_ALSA)
+target_sources(lirrosa_platform PRIVATE
+  ${CMAKE_SOURCE_DIR}/src/midi/Midi_func.cpp
+  ${CMAKE_SOURCE_DIR}/src/midi/Tv2m_treads.cpp
+  ${CMAKE_SOURCE_DIR}/src/midi/MidiRender.cpp)
+
+# Scheduling lateness of a playing stream and offline rendering speed.
+if(LIRROSA_BENCH)
+  find_package(benchmark REQUIRED)
+  add_executable(bench_midi ${CMAKE_SOURCE_DIR}/bench/midi/bench_midi.cpp)
+  target_link_libraries(bench_midi PRIVATE lirrosa_platform benchmark::benchmark benchmark::benchmark_main)
+endif()

@@ -1,0 +1,23 @@
+# MIDI output: the stream and its devices, MidiOut's playback and live messages, and the
+# built-in synthesiser. Every one of them runs the stream's scheduler thread and the
+# player thread, so all carry the label "threaded" (run under ThreadSanitizer in CI).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIRROSA_PULSE_SIMPLE REQUIRED IMPORTED_TARGET libpulse-simple)
+
+function(lirrosa_add_midi_test name)
+  set(src ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/${name}.cpp)
+  add_executable(${name} ${src})
+  target_link_libraries(${name} PRIVATE lirrosa_platform ${ARGN} GTest::gmock GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    LIRROSA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    LIRROSA_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    LIRROSA_SHARED_DATA_DIR="${CMAKE_SOURCE_DIR}/../shared/data")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
+    ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tsan.supp")
+endfunction()
+
+lirrosa_add_midi_test(test_MidiStream)
+lirrosa_add_midi_test(test_MidiOut_play)
+lirrosa_add_midi_test(test_MidiOut_live)
+lirrosa_add_midi_test(test_BuiltInSynth PkgConfig::LIRROSA_PULSE_SIMPLE)
+lirrosa_add_midi_test(test_RenderRoundTrip)
