@@ -9,6 +9,7 @@
 
 #include "analysis/Tv2m.h"
 #include "cli/JsonReport.h"
+#include "midi/MidiRender.h"
 #include "midi/MidiTime.h"
 #include "midi/SmfWriter.h"
 #include "notes/NoteNames.h"
@@ -86,6 +87,66 @@ void analyseTake(PitchAnalyser& analyser, const WAVEFORMATEX& format, const Samp
     analyser.stop();
 }
 
+// Plays the notes (or the raw track) through the built-in synthesiser offline, as 16-bit
+// mono samples at the microphone's rate.
+bool renderSamples(NoteSequence& notes, bool raw, std::vector<int16_t>& samples, std::string& error)
+{
+    try {
+        samples = renderPlayback(notes, raw ? PlayRaw : PlayNotes, static_cast<int>(kMicrophoneFormat.nSamplesPerSec));
+        return true;
+    } catch (const MidiDeviceError& e) {
+        error = std::string("cannot render the notes: ") + e.what();
+        return false;
+    }
+}
+
+// The files one conversion writes. When one of them fails, those it created are removed
+// again, so a failed conversion leaves nothing behind (files it replaced stay replaced:
+// each is complete).
+class OutputFiles {
+public:
+    bool write(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error)
+    {
+        const bool existed = fileExists(path);
+        if (!writeFileAtomically(path, bytes, error))
+            return false;
+        remember(path, existed);
+        return true;
+    }
+
+    bool writeWave(const std::string& path, const std::vector<int16_t>& samples, std::string& error)
+    {
+        const bool existed = fileExists(path);
+        const auto bytes = static_cast<uint32_t>(samples.size() * sizeof(int16_t));
+        try {
+            if (!WriteWaveFile(path, kMicrophoneFormat, bytes, reinterpret_cast<const uint8_t*>(samples.data()))) {
+                error = "cannot create '" + path + "'.";
+                return false;
+            }
+        } catch (const WaveWriteError&) {
+            error = "writing '" + path + "' failed (is the disk full?).";
+            return false;
+        }
+        remember(path, existed);
+        return true;
+    }
+
+    void removeCreated() const
+    {
+        for (const std::string& path : created_)
+            std::remove(path.c_str());
+    }
+
+private:
+    void remember(const std::string& path, bool existed)
+    {
+        if (!existed)
+            created_.push_back(path);
+    }
+
+    std::vector<std::string> created_;
+};
+
 void printNoteTable(const NoteSequence& notes, const SongSettings& song)
 {
     std::printf("%4s  %-10s  %-10s  %-4s  %3s  %5s\n", "#", "start", "length", "note", "vel", "cents");
@@ -107,13 +168,17 @@ int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const Conv
         return fail("cannot analyse the input: " + formatProblem + ".");
     if (options.tpqn < 48 || options.tpqn > 960)
         return fail("ticks per quarter note must lie between 48 and 960.");
-    for (const std::string& path : {options.midiPath, options.jsonPath}) {
+    if (options.patch < -1 || options.patch > 127)
+        return fail("the MIDI program must lie between 0 and 127.");
+    for (const std::string& path : {options.midiPath, options.jsonPath, options.renderPath}) {
         if (!path.empty() && !options.force && fileExists(path))
             return fail("'" + path + "' already exists; use --force to overwrite it.");
     }
 
     NoteSequence notes; // takes the stored song settings as the ones in force
     songSettings.tpqn = options.tpqn;
+    if (options.patch >= 0)
+        songSettings.patch = static_cast<uint8_t>(options.patch);
     PitchAnalyser analyser;
     analyser.setupParams(notes, &format);
     analyser.begin(&notes, true);
@@ -134,20 +199,25 @@ int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const Conv
     if (!recognise(notes, options.mergeShortPitchDeviations))
         return fail("no note could be recognised in the input; nothing to convert.");
 
+    std::string error;
+    std::vector<int16_t> rendered;
+    if (!options.renderPath.empty() && !renderSamples(notes, options.writeRaw, rendered, error))
+        return fail(error);
+
     const std::vector<uint8_t> midi = options.writeRaw
                                           ? buildRawMidiFile(*notes.raw, songSettings, midiTicksPerFrame(songSettings))
                                           : buildNotesMidiFile(notes, songSettings);
-    const bool midiExisted = fileExists(options.midiPath);
-    std::string error;
-    if (!writeFileAtomically(options.midiPath, midi, error))
-        return fail(error);
-    if (!options.jsonPath.empty()) {
+    OutputFiles outputs;
+    bool written = outputs.write(options.midiPath, midi, error);
+    if (written && !options.jsonPath.empty()) {
         const std::string json = buildJsonReport(format, analyser.frameCounter, analysed, notes, songSettings);
-        if (!writeFileAtomically(options.jsonPath, std::vector<uint8_t>(json.begin(), json.end()), error)) {
-            if (!midiExisted)
-                std::remove(options.midiPath.c_str());
-            return fail(error);
-        }
+        written = outputs.write(options.jsonPath, std::vector<uint8_t>(json.begin(), json.end()), error);
+    }
+    if (written && !options.renderPath.empty())
+        written = outputs.writeWave(options.renderPath, rendered, error);
+    if (!written) {
+        outputs.removeCreated();
+        return fail(error);
     }
     if (options.printTable)
         printNoteTable(notes, songSettings);

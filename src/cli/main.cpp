@@ -11,6 +11,9 @@
 
 #include "audio/Wav_func.h"
 #include "cli/ConvertJob.h"
+#include "cli/DevicesCommand.h"
+#include "cli/PlayCommand.h"
+#include "cli/RecordCommand.h"
 #include "cli/SettingsCommand.h"
 
 namespace {
@@ -23,12 +26,23 @@ const char* const kUsage =
     "      -o OUT.mid             output file (default: IN with .mid)\n"
     "      --raw                  write the raw pitch track (gliding pitch bends) instead of the notes\n"
     "      --json FILE            also write a JSON report (raw track, notes, summary)\n"
+    "      --render OUT.wav       also play the notes (or --raw track) through the built-in synthesiser into a WAV file\n"
+    "      --patch N              General MIDI program of the melody, 0..127 (default: the settings' Patch, else 0)\n"
     "      --table                print the recognised notes\n"
     "      --no-merge             keep short pitch deviations as notes of their own\n"
     "      --merge                merge them (the default unless the settings say MergeSPD 0)\n"
     "      --tpqn N               MIDI ticks per quarter note, 48..960 (default: the settings' TPQN, else 480)\n"
     "      --force                overwrite existing output files\n"
     "      --quiet                no progress output\n"
+    "  record -o TAKE.wav [OPTIONS]  record a take from the microphone, save it and convert it\n"
+    "      --seconds N            stop after N seconds, 1..60 (default: Ctrl-C or 60 s)\n"
+    "      --device N             the input's index in 'devices' (default: the settings' WavInDev, else 0)\n"
+    "      --input FILE.wav       record FILE.wav played in real time instead of a device\n"
+    "      --force                overwrite TAKE.wav and TAKE.mid\n"
+    "      --quiet                no progress output\n"
+    "  play --wave FILE.wav [--device N] [--quiet]\n"
+    "                             play a WAV file (N: the output's index in 'devices')\n"
+    "  devices                    list the wave inputs and outputs with their indices\n"
     "  settings                   list the program's settings\n"
     "  settings get KEY           print one setting (KEY as TPQN or Settings\\TPQN)\n"
     "  settings set KEY VALUE     check and store one setting\n"
@@ -78,6 +92,14 @@ int runConvert(const std::vector<std::string>& args)
             if (!hasValue)
                 return usageError("-o needs a file name");
             options.midiPath = args[++i];
+        } else if (arg == "--patch") {
+            if (!hasValue || !parseInteger(args[i + 1], options.patch))
+                return usageError("--patch needs a whole number");
+            ++i;
+        } else if (arg == "--render") {
+            if (!hasValue)
+                return usageError("--render needs a file name");
+            options.renderPath = args[++i];
         } else if (arg == "--json") {
             if (!hasValue)
                 return usageError("--json needs a file name");
@@ -110,7 +132,7 @@ int runConvert(const std::vector<std::string>& args)
         return usageError("convert needs an input WAV file");
     if (options.midiPath.empty())
         options.midiPath = defaultMidiPath(input);
-    if (options.midiPath == input || options.jsonPath == input)
+    if (options.midiPath == input || options.jsonPath == input || options.renderPath == input)
         return usageError("an output file cannot be the input file");
 
     WAVEFORMATEX format;
@@ -121,6 +143,8 @@ int runConvert(const std::vector<std::string>& args)
         return 1;
     }
     const int status = convertTake(format, store, options);
+    if (status == 0 && !options.renderPath.empty())
+        std::printf("Rendering written: %s\n", options.renderPath.c_str());
     if (status == 0 && !options.jsonPath.empty())
         std::printf("JSON report written: %s\n", options.jsonPath.c_str());
     if (status == 0)
@@ -143,5 +167,11 @@ int main(int argc, char** argv)
         return runConvert(rest);
     if (command == "settings")
         return runSettingsCommand(rest, std::cout, std::cerr);
+    if (command == "record")
+        return runRecordCommand(rest);
+    if (command == "play")
+        return runPlayCommand(rest);
+    if (command == "devices")
+        return runDevicesCommand(rest);
     return usageError("unknown command '" + command + "'");
 }

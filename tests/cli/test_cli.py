@@ -218,8 +218,31 @@ class ConvertTest(unittest.TestCase):
         self.assertEqual(run("convert", EXAMPLE, "-o", out, "--force", "--quiet").returncode, 0)
         self.assertEqual(mido.MidiFile(out).type, 1)
 
+    def test_render_sounds_the_notes_and_converts_back_to_the_same_pitches(self):
+        out, rendered = self.path("r.mid"), self.path("r.wav")
+        result = run("convert", EXAMPLE, "-o", out, "--render", rendered, "--patch", "79", "--quiet")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with wave.open(rendered) as w:
+            self.assertEqual((w.getnchannels(), w.getsampwidth(), w.getframerate()), (1, 2, 22050))
+            self.assertGreater(w.getnframes(), 22050 * 8)
+            peak = max(abs(v) for v in struct.unpack(f"<{w.getnframes()}h", w.readframes(w.getnframes())))
+        self.assertGreater(peak, 1000)
+        self.assertEqual([m.program for m in mido.MidiFile(out).tracks[1] if m.type == "program_change"], [79])
+        _, report = self.convert_json(rendered)
+        self.assertEqual([n["note"] for n in report["notes"]], [n for n, _ in EXAMPLE_TUNE])
+
+    def test_render_without_a_soundfont_fails_and_leaves_nothing(self):
+        out, rendered = self.path("r.mid"), self.path("r.wav")
+        env = dict(os.environ, LIRROSA_SOUNDFONT=self.path("missing.sf2"))
+        result = subprocess.run([CLI, "convert", EXAMPLE, "-o", out, "--render", rendered, "--quiet"],
+                                capture_output=True, text=True, timeout=300, env=env)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
+        self.assertEqual(os.listdir(self.dir.name), [])
+
     def test_usage_errors(self):
-        for args in (["convert"], ["convert", EXAMPLE, "--tpqn", "10"], ["convert", EXAMPLE, "--bogus"], ["frobnicate"]):
+        for args in (["convert"], ["convert", EXAMPLE, "--tpqn", "10"], ["convert", EXAMPLE, "--patch", "128"],
+                     ["convert", EXAMPLE, "--bogus"], ["frobnicate"]):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertNotEqual(result.returncode, 0)

@@ -12,7 +12,9 @@ function(lirrosa_add_midi_test name)
     LIRROSA_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     LIRROSA_BINARY_DIR="${CMAKE_BINARY_DIR}"
     LIRROSA_SHARED_DATA_DIR="${CMAKE_SOURCE_DIR}/../shared/data")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
+  # The live synthesiser test records the sound server's output sink, which the audio tests
+  # play into, so the MIDI tests take the server's lock too.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120 RESOURCE_LOCK sound_server
     ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tsan.supp")
 endfunction()
 
