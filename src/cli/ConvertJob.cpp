@@ -29,52 +29,9 @@ bool fileExists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
-// The analyser decodes 8-bit unsigned and 16-bit signed PCM, mono or stereo.
-std::string unsupportedFormatReason(const WAVEFORMATEX& format)
-{
-    if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16)
-        return "the file has " + std::to_string(format.wBitsPerSample) +
-               " bits per sample; only 8-bit and 16-bit PCM can be analysed";
-    if (format.nChannels != 1 && format.nChannels != 2)
-        return "the file has " + std::to_string(format.nChannels) +
-               " channels; only mono and stereo can be analysed";
-    if (format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8)
-        return "the file's block align (" + std::to_string(format.nBlockAlign) +
-               ") does not match its channels and sample size";
-    if (format.nSamplesPerSec < 4000 || format.nSamplesPerSec > 192000)
-        return "the file's sample rate of " + std::to_string(format.nSamplesPerSec) +
-               " Hz is outside 4000 to 192000 Hz";
-    return {};
-}
-
-// Progress on stderr in steps of 10 %, for takes longer than a few seconds.
-class Progress {
-public:
-    Progress(bool enabled, uint32_t total) : enabled_(enabled && total > 0), total_(total) {}
-
-    void update(uint32_t done)
-    {
-        if (!enabled_)
-            return;
-        const int percent = static_cast<int>(static_cast<uint64_t>(done) * 100 / total_);
-        if (percent / 10 > shown_ / 10) {
-            shown_ = percent;
-            // A terminal sees one line that counts up; a log gets a line per step.
-            std::fprintf(stderr, terminal_ ? "\ranalysing: %3d %%" : "analysing: %3d %%\n", percent);
-            if (terminal_ && percent >= 100)
-                std::fprintf(stderr, "\n");
-        }
-    }
-
-private:
-    bool enabled_;
-    bool terminal_ = ::isatty(STDERR_FILENO) != 0;
-    uint32_t total_;
-    int shown_ = 0;
-};
-
 // Feeds the take chunk by chunk, as the program's file take without echo does.
-void analyseTake(PitchAnalyser& analyser, const WAVEFORMATEX& format, const SampleStore& store, Progress& progress)
+void analyseTake(PitchAnalyser& analyser, const WAVEFORMATEX& format, const SampleStore& store,
+                 ConvertProgress& progress)
 {
     const uint32_t chunk = audioChunkBytes(format);
     uint32_t position = 0;
@@ -161,11 +118,41 @@ void printNoteTable(const NoteSequence& notes, const SongSettings& song)
 
 } // namespace
 
-int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const ConvertOptions& options)
+// The analyser decodes 8-bit unsigned and 16-bit signed PCM, mono or stereo.
+std::string unsupportedFormatReason(const WAVEFORMATEX& format)
 {
-    const std::string formatProblem = unsupportedFormatReason(format);
-    if (!formatProblem.empty())
-        return fail("cannot analyse the input: " + formatProblem + ".");
+    if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16)
+        return "the file has " + std::to_string(format.wBitsPerSample) +
+               " bits per sample; only 8-bit and 16-bit PCM can be analysed";
+    if (format.nChannels != 1 && format.nChannels != 2)
+        return "the file has " + std::to_string(format.nChannels) +
+               " channels; only mono and stereo can be analysed";
+    if (format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8)
+        return "the file's block align (" + std::to_string(format.nBlockAlign) +
+               ") does not match its channels and sample size";
+    if (format.nSamplesPerSec < 4000 || format.nSamplesPerSec > 192000)
+        return "the file's sample rate of " + std::to_string(format.nSamplesPerSec) +
+               " Hz is outside 4000 to 192000 Hz";
+    return {};
+}
+
+void ConvertProgress::update(uint32_t done)
+{
+    if (!enabled_)
+        return;
+    const int percent = static_cast<int>(static_cast<uint64_t>(done) * 100 / total_);
+    if (percent / 10 > shown_ / 10) {
+        shown_ = percent;
+        // A terminal sees one line that counts up; a log gets a line per step.
+        const bool terminal = ::isatty(STDERR_FILENO) != 0;
+        std::fprintf(stderr, terminal ? "\ranalysing: %3d %%" : "analysing: %3d %%\n", percent);
+        if (terminal && percent >= 100)
+            std::fprintf(stderr, "\n");
+    }
+}
+
+int checkConvertOptions(const ConvertOptions& options)
+{
     if (options.tpqn < 48 || options.tpqn > 960)
         return fail("ticks per quarter note must lie between 48 and 960.");
     if (options.patch < -1 || options.patch > 127)
@@ -174,6 +161,16 @@ int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const Conv
         if (!path.empty() && !options.force && fileExists(path))
             return fail("'" + path + "' already exists; use --force to overwrite it.");
     }
+    return 0;
+}
+
+int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const ConvertOptions& options)
+{
+    const std::string formatProblem = unsupportedFormatReason(format);
+    if (!formatProblem.empty())
+        return fail("cannot analyse the input: " + formatProblem + ".");
+    if (const int refused = checkConvertOptions(options))
+        return refused;
 
     NoteSequence notes; // takes the stored song settings as the ones in force
     songSettings.tpqn = options.tpqn;
@@ -186,17 +183,25 @@ int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const Conv
         return fail("out of memory while starting the analysis.");
 
     const uint32_t fewSeconds = format.nAvgBytesPerSec * 5;
-    Progress progress(options.showProgress && store.validCount > fewSeconds, store.validCount);
+    ConvertProgress progress(options.showProgress && store.validCount > fewSeconds, store.validCount);
     analyseTake(analyser, format, store, progress);
 
     std::vector<RawFrameCopy> analysed;
     if (!options.jsonPath.empty())
         analysed = copyRawTrack(*notes.raw);
+    if (notes.hasRawFrames()) {
+        cleanRawTrack(notes);
+        recognise(notes, options.mergeShortPitchDeviations);
+    }
+    return writeConversion(format, analyser.frameCounter, analysed, notes, options);
+}
 
+int writeConversion(const WAVEFORMATEX& format, int32_t frames, const std::vector<RawFrameCopy>& analysed,
+                    NoteSequence& notes, const ConvertOptions& options)
+{
     if (!notes.hasRawFrames())
         return fail("no sung, hummed or whistled pitch was found in the input; nothing to convert.");
-    cleanRawTrack(notes);
-    if (!recognise(notes, options.mergeShortPitchDeviations))
+    if (notes.count == 0)
         return fail("no note could be recognised in the input; nothing to convert.");
 
     std::string error;
@@ -210,7 +215,7 @@ int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const Conv
     OutputFiles outputs;
     bool written = outputs.write(options.midiPath, midi, error);
     if (written && !options.jsonPath.empty()) {
-        const std::string json = buildJsonReport(format, analyser.frameCounter, analysed, notes, songSettings);
+        const std::string json = buildJsonReport(format, frames, analysed, notes, songSettings);
         written = outputs.write(options.jsonPath, std::vector<uint8_t>(json.begin(), json.end()), error);
     }
     if (written && !options.renderPath.empty())

@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "audio/WaveFormat.h"
 #include "audio/Wav_func.h"
+#include "cli/JsonReport.h"
+#include "notes/Tv2m_data.h"
 
 struct ConvertOptions {
     std::string midiPath;            // the Standard MIDI File to write
@@ -25,3 +28,31 @@ struct ConvertOptions {
 // Converts the take and writes its outputs. Returns 0 on success; otherwise prints one
 // clear line on stderr, leaves no output file behind and returns non-zero.
 int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const ConvertOptions& options);
+
+// The pieces of a conversion, for a take that the conversion controller analyses and
+// recognises. Each returns 0, or prints one line on stderr and returns non-zero.
+
+// The options' ranges, and no output overwritten without `force`.
+int checkConvertOptions(const ConvertOptions& options);
+
+// Why the analyser cannot take a wave file of this format; empty when it can.
+std::string unsupportedFormatReason(const WAVEFORMATEX& format);
+
+// Writes the outputs of an analysed and recognised take: `frames` is the count of frames
+// fed to the analyser and `analysed` the raw track as analysed (for the JSON report).
+// Fails when the take has no raw track or no note.
+int writeConversion(const WAVEFORMATEX& format, int32_t frames, const std::vector<RawFrameCopy>& analysed,
+                    NoteSequence& notes, const ConvertOptions& options);
+
+// Progress on stderr in steps of 10 %, for takes longer than a few seconds.
+class ConvertProgress {
+public:
+    ConvertProgress(bool enabled, uint32_t total) : enabled_(enabled && total > 0), total_(total) {}
+
+    void update(uint32_t done);
+
+private:
+    bool enabled_;
+    uint32_t total_;
+    int shown_ = 0;
+};

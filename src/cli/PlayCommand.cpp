@@ -1,25 +1,38 @@
 #include "cli/PlayCommand.h"
 
-#include <atomic>
-#include <chrono>
+#include <strings.h>
+
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
+#include <string>
 
-#include "audio/M_stack.h"
 #include "audio/Wav_func.h"
+#include "cli/ConvertJob.h"
 #include "cli/DevicesCommand.h"
-#include "cli/InterruptWatch.h"
 #include "cli/SettingsCommand.h"
-#include "platform/WindowMessages.h"
+#include "cli/SplitWaveDriver.h"
+#include "cli/TerminalSession.h"
+#include "midi/MidiTime.h"
+#include "midi/SmfReader.h"
+#include "platform/MidiDevices.h"
+#include "platform/VirtualWaveDriver.h"
+#include "settings/My_registry.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr int kMinTempo = 10;
+constexpr int kMaxTempo = 500;
 
-constexpr int kChunksAhead = 3;
-constexpr std::chrono::milliseconds kPoll{100};
+struct PlayOptions {
+    std::string input;     // a WAV file to convert, or a MIDI file, played as MIDI
+    std::string wavePath;  // a WAV file played as sound
+    bool raw = false;
+    bool ringtone = false;
+    int device = -1;       // not given: the settings' output, else the default
+    int tempo = 0;         // 0: the file's (or the take's) tempo
+    bool quiet = false;
+};
 
 int fail(const std::string& message)
 {
@@ -33,136 +46,201 @@ int usageError(const std::string& message)
     return 2;
 }
 
-// The sound being played. The window thread issues the first chunks, then the player's
-// done callback issues one more for every chunk played, on the driver thread.
-struct Playback {
-    const uint8_t* samples = nullptr;
-    uint32_t end = 0;       // bytes to play: whole sample frames
-    uint32_t chunk = 0;
-    uint32_t position = 0;  // next byte to issue
-    bool endPosted = false;
-    MessageTarget* window = nullptr;
-};
-
-Playback* gPlayback = nullptr;
-
-// Sends the next chunk to the window for queueing, or the end of the sound once.
-void issueChunk(Playback& playback)
+bool parseNumber(const std::string& text, int minimum, int maximum, int& value)
 {
-    if (playback.position < playback.end) {
-        const uint32_t length = std::min(playback.chunk, playback.end - playback.position);
-        uint8_t* copy = newAudioBuffer(length);
-        std::memcpy(copy, playback.samples + playback.position, length);
-        playback.position += length;
-        if (!playback.window->post(UM_PLAY_CHUNK, reinterpret_cast<WPARAM>(copy), length))
-            deleteAudioBuffer(copy);
-    } else if (!playback.endPosted) {
-        playback.endPosted = true;
-        playback.window->post(UM_PLAYBACK_ENDED, 0, 0);
-    }
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || parsed < minimum || parsed > maximum)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
 }
 
-void issueNextChunk(WavePlayer* player, uint8_t*, uint32_t, uint32_t, uint32_t)
+bool isMidiFile(const std::string& path)
 {
-    if (player->active)
-        issueChunk(*gPlayback);
+    const size_t dot = path.find_last_of('.');
+    return dot != std::string::npos && strcasecmp(path.c_str() + dot, ".mid") == 0;
 }
 
-}  // namespace
-
-int runPlayCommand(const std::vector<std::string>& args)
+// 0: go on; otherwise the exit status of a usage error.
+int parseOptions(const std::vector<std::string>& args, PlayOptions& options)
 {
-    std::string wavePath;
-    int device = -1;  // not given: the settings' output, else the default
-    bool quiet = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--wave") {
             if (!hasValue)
                 return usageError("--wave needs a WAV file");
-            wavePath = args[++i];
+            options.wavePath = args[++i];
         } else if (arg == "--device") {
-            char* end = nullptr;
-            const long parsed = hasValue ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
-            if (!hasValue || args[i + 1].empty() || *end != '\0' || parsed < 0 || parsed > 1000)
+            if (!hasValue || !parseNumber(args[i + 1], 0, 1000, options.device))
                 return usageError("--device needs a list index from 'lirrosa-cli devices'");
-            device = static_cast<int>(parsed);
             ++i;
+        } else if (arg == "--tempo") {
+            if (!hasValue || !parseNumber(args[i + 1], kMinTempo, kMaxTempo, options.tempo))
+                return usageError("--tempo needs a tempo from 10 to 500 beats per minute");
+            ++i;
+        } else if (arg == "--raw") {
+            options.raw = true;
+        } else if (arg == "--ringtone") {
+            options.ringtone = true;
         } else if (arg == "--quiet") {
-            quiet = true;
-        } else {
+            options.quiet = true;
+        } else if (!arg.empty() && arg[0] == '-') {
             return usageError("unknown option '" + arg + "' for play");
+        } else if (options.input.empty()) {
+            options.input = arg;
+        } else {
+            return usageError("only one file can be played at a time");
         }
     }
-    if (wavePath.empty())
-        return usageError("play needs --wave FILE.wav");
-    if (device < 0)
-        device = readCliSettings(std::cerr).wavOutIndex;
-
-    WAVEFORMATEX format;
-    SampleStore store;
-    WaveRefusal why = WaveRefusal::None;
-    if (!LoadWaveFile(wavePath, format, store, &why))
-        return fail("cannot play '" + wavePath + "': " + describeWaveRefusal(why));
-
-    MessageQueue window;
-    Playback playback;
-    playback.samples = store.data;
-    playback.end = store.validCount - store.validCount % format.nBlockAlign;
-    playback.chunk = audioChunkBytes(format);
-    playback.window = &window;
-    gPlayback = &playback;
-
-    WaveDriver& driver = systemWaveDriver();
-    const std::string deviceName = waveDeviceListName(driver, false, device);
-    WavePlayer player(driver);
-    if (!player.open(format, waveDeviceIdOfListIndex(device)))
-        return fail("cannot open " + deviceName + " for playing '" + wavePath + "': " + player.lastTrace.text);
-    player.doneCallback = issueNextChunk;
-    player.start(nullptr, &window);
-    if (!quiet)
-        std::fprintf(stderr, "Playing '%s' (%.1f s) on %s; press Ctrl-C to stop.\n", wavePath.c_str(),
-                     static_cast<double>(playback.end) / format.nAvgBytesPerSec, deviceName.c_str());
-    for (int i = 0; i < kChunksAhead; ++i)
-        issueChunk(playback);
-
-    InterruptWatch interrupt;
-    int playing = 0;  // chunks with the player
-    bool ended = false;
-    std::string error;
-    while (!(ended && playing == 0) && !interrupt.interrupted() && error.empty()) {
-        WindowMessage message;
-        if (!window.waitNext(message, kPoll))
-            continue;
-        if (message.msg == UM_PLAY_CHUNK) {
-            auto* chunk = reinterpret_cast<uint8_t*>(message.wParam);
-            if (player.queueChunk(chunk, static_cast<uint32_t>(message.lParam), 0)) {
-                ++playing;
-            } else {
-                deleteAudioBuffer(chunk);
-                error = player.lastTrace.text;
-            }
-        } else if (message.msg == UM_OUT_BUFFER_DONE) {
-            player.releaseHeader(reinterpret_cast<WAVEHDR*>(message.wParam), true);
-            --playing;
-        } else if (message.msg == UM_PLAYBACK_ENDED) {
-            ended = true;
-        }
-    }
-
-    player.stop();
-    player.close();
-    // What is still on its way comes back now: free it.
-    WindowMessage message;
-    while (window.waitNext(message, kPoll)) {
-        if (message.msg == UM_PLAY_CHUNK)
-            deleteAudioBuffer(reinterpret_cast<uint8_t*>(message.wParam));
-        else if (message.msg == UM_OUT_BUFFER_DONE)
-            player.releaseHeader(reinterpret_cast<WAVEHDR*>(message.wParam), true);
-    }
-    gPlayback = nullptr;
-    if (!error.empty())
-        return fail("playback of '" + wavePath + "' failed: " + error);
+    if (options.input.empty() == options.wavePath.empty())
+        return usageError("play needs IN.wav or IN.mid, or --wave FILE.wav");
+    if (options.raw && options.ringtone)
+        return usageError("--raw and --ringtone cannot be used together");
+    if (!options.wavePath.empty() && (options.raw || options.ringtone || options.tempo > 0))
+        return usageError("--raw, --ringtone and --tempo play MIDI; --wave plays the sound itself");
+    if (options.raw && isMidiFile(options.input))
+        return usageError("--raw plays the raw pitch track of a WAV file; a MIDI file holds only notes");
     return 0;
+}
+
+// Converts `path` as a file take without echo; empty, or why it could not be.
+std::string convertFile(TerminalSession& session, const std::string& path)
+{
+    session.chooseInput(false);
+    session.chooseEcho(EchoNone);
+    session.seam.takeFile = path;
+    ConversionController& controller = session.controller;
+    controller.ibtn_ConvertClick();
+    if (controller.lastFileRefusal() != WaveRefusal::None)
+        return describeWaveRefusal(controller.lastFileRefusal());
+    return unsupportedFormatReason(controller.takeFormat());
+}
+
+// The ringtone tempo nearest to `bpm`.
+uint8_t ringtoneTempoIndex(int bpm)
+{
+    uint8_t nearest = 0;
+    for (uint8_t i = 1; i < 32; ++i) {
+        if (std::abs(kRingtoneTempos[i] - bpm) < std::abs(kRingtoneTempos[nearest] - bpm))
+            nearest = i;
+    }
+    return nearest;
+}
+
+// `play --wave FILE.wav`: the sound of a file take, through the wave-out player.
+int playWave(const PlayOptions& options, const CliSettings& stored)
+{
+    VirtualWaveDriver noInputs(nullptr);
+    noInputs.removeDevices();
+    SplitWaveDriver driver(noInputs, systemWaveDriver());
+    TerminalSession session(TerminalSeam::Status::None, driver);
+    ConversionController& controller = session.controller;
+    const std::string& path = options.wavePath;
+    if (const std::string problem = convertFile(session, path); !problem.empty())
+        return fail("cannot play '" + path + "': " + problem);
+
+    const int device = options.device >= 0 ? options.device : stored.wavOutIndex;
+    const std::string deviceName = waveDeviceListName(driver, false, device);
+    session.seam.waveOutList = device;
+    session.chooseEcho(EchoWave);
+    // The terminal plays whatever the file holds, a melody or not.
+    session.seam.button(MainButton::Play).enabled = true;
+    controller.ibtn_PlayClick();
+    if (controller.isStopped())
+        return fail("cannot open " + deviceName + " for playing '" + path + "': " + controller.playerTrace().text);
+    const WAVEFORMATEX& format = controller.takeFormat();
+    if (!options.quiet)
+        std::fprintf(stderr, "Playing '%s' (%.1f s) on %s; press Ctrl-C to stop.\n", path.c_str(),
+                     static_cast<double>(controller.store().validCount) / format.nAvgBytesPerSec,
+                     deviceName.c_str());
+    // A chunk the device refuses ends the playback.
+    std::string error;
+    session.runUntilStopped([&] {
+        if (controller.playerTrace().result != MMSYSERR_NOERROR)
+            error = controller.playerTrace().text;
+        return !error.empty();
+    });
+    session.settle();
+    if (!error.empty())
+        return fail("playback of '" + path + "' failed: " + error);
+    return 0;
+}
+
+// Puts the notes of IN on the controller: a WAV file converted, or a MIDI file read.
+std::string takeNotes(TerminalSession& session, const PlayOptions& options)
+{
+    const std::string& path = options.input;
+    ConversionController& controller = session.controller;
+    if (isMidiFile(path)) {
+        SmfContents contents;
+        std::string error;
+        if (!readMidiFile(path, contents, error))
+            return error;
+        NoteSequence notes; // before the file's song settings are applied: it resets them
+        if (!notesFromMidiFile(contents, notes, songSettings) || !controller.loadNotes(notes))
+            return "the file holds no notes; nothing to play.";
+        return {};
+    }
+    if (const std::string problem = convertFile(session, path); !problem.empty())
+        return problem;
+    const NoteSequence& notes = controller.notes();
+    if (!notes.hasRawFrames() || (!options.raw && notes.count == 0))
+        return "no sung, hummed or whistled pitch was found; nothing to play.";
+    if (options.raw)
+        controller.ibtn_PlayPBClick();
+    else
+        controller.ibtn_PlayNTClick();
+    return {};
+}
+
+// `play IN.wav|IN.mid`: the notes (or the raw track, or the ringtone) on a MIDI output.
+int playMidi(const PlayOptions& options, const CliSettings& stored)
+{
+    VirtualWaveDriver noDevices(nullptr);
+    noDevices.removeDevices();
+    TerminalSession session(options.quiet ? TerminalSeam::Status::None : TerminalSeam::Status::PlayPosition,
+                            noDevices);
+    ConversionController& controller = session.controller;
+    if (const std::string problem = takeNotes(session, options); !problem.empty())
+        return fail("cannot play '" + options.input + "': " + problem);
+
+    session.seam.ringtone = options.ringtone;
+    if (options.tempo > 0 && options.ringtone)
+        ringtoneSettings.tempoIndex = ringtoneTempoIndex(options.tempo);
+    else if (options.tempo > 0)
+        songSettings.tempo = static_cast<int16_t>(options.tempo);
+    const int device = options.device >= 0 ? options.device : stored.midiOutIndex;
+    std::string deviceName = midiOutDeviceName(static_cast<uint32_t>(deviceIdFromIndex(device)));
+    if (deviceName.empty())
+        deviceName = "MIDI output " + std::to_string(device);
+    session.seam.midiOutList = device;
+    session.chooseEcho(EchoMidi);
+    controller.ibtn_PlayClick();
+    if (controller.isStopped()) {
+        const std::string problem = TerminalSession::midiOutputProblem(device);
+        return fail("cannot play on '" + deviceName + "': " + (problem.empty() ? kCannotPlayMidi : problem));
+    }
+    if (!options.quiet)
+        std::fprintf(stderr, "Playing '%s' on %s; press Ctrl-C to stop.\n", options.input.c_str(),
+                     deviceName.c_str());
+    session.runUntilStopped();
+    session.settle();
+    session.seam.endStatusLine();
+    // A device failure during the playback is shown by the player thread.
+    if (const std::string error = session.notifier.firstError(); !error.empty())
+        return fail("playback of '" + options.input + "' failed: " + error);
+    return 0;
+}
+
+}  // namespace
+
+int runPlayCommand(const std::vector<std::string>& args)
+{
+    PlayOptions options;
+    if (const int usage = parseOptions(args, options))
+        return usage;
+    const CliSettings stored = readCliSettings(std::cerr);
+    return options.wavePath.empty() ? playMidi(options, stored) : playWave(options, stored);
 }

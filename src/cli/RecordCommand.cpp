@@ -3,31 +3,29 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
 
-#include "audio/M_stack.h"
 #include "audio/Wav_func.h"
 #include "cli/ConvertJob.h"
 #include "cli/DevicesCommand.h"
-#include "cli/InterruptWatch.h"
 #include "cli/SettingsCommand.h"
+#include "cli/SplitWaveDriver.h"
+#include "cli/TerminalSession.h"
+#include "platform/MidiDevices.h"
 #include "platform/VirtualWaveDriver.h"
-#include "platform/WindowMessages.h"
+#include "settings/My_registry.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kMaxSeconds = 60;          // what the take's store holds
-constexpr int kQueuedBuffers = 5;
-constexpr std::chrono::milliseconds kPoll{100};
+constexpr int kMaxSeconds = 60; // what the take's store holds
 // How long a take may run beyond its length before it ends anyway: a source may deliver
 // nothing for a while (a monitor whose sink is idle), and the device needs time to start.
 constexpr std::chrono::seconds kLateStart{2};
@@ -38,7 +36,9 @@ struct RecordOptions {
     std::string takePath;
     std::string inputPath;
     int seconds = kMaxSeconds;
-    int device = -1;  // not given: the settings' input, else the default
+    int device = -1; // not given: the settings' input, else the default
+    EchoMode echo = EchoNone;
+    bool metronome = false;
     bool force = false;
     bool quiet = false;
 };
@@ -65,6 +65,19 @@ bool parseCount(const std::string& text, int minimum, int maximum, int& value)
     return true;
 }
 
+bool parseEcho(const std::string& text, EchoMode& echo)
+{
+    if (text == "none")
+        echo = EchoNone;
+    else if (text == "midi")
+        echo = EchoMidi;
+    else if (text == "wave")
+        echo = EchoWave;
+    else
+        return false;
+    return true;
+}
+
 // 0: go on; otherwise the exit status of a usage error.
 int parseOptions(const std::vector<std::string>& args, RecordOptions& options)
 {
@@ -87,6 +100,12 @@ int parseOptions(const std::vector<std::string>& args, RecordOptions& options)
             if (!hasValue)
                 return usageError("--input needs a WAV file");
             options.inputPath = args[++i];
+        } else if (arg == "--echo") {
+            if (!hasValue || !parseEcho(args[i + 1], options.echo))
+                return usageError("--echo needs none, midi or wave");
+            ++i;
+        } else if (arg == "--metronome") {
+            options.metronome = true;
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--quiet") {
@@ -120,111 +139,38 @@ bool fileExists(const std::string& path)
     return access(path.c_str(), F_OK) == 0;
 }
 
-// The take being recorded. The recorder's data callback appends to the store on the
-// driver thread while the recorder runs; the command reads it once the recorder is closed.
-struct Take {
-    SampleStore store;
-    std::atomic<uint32_t> validCount{0};
-    MessageTarget* window = nullptr;
-};
-
-Take* gTake = nullptr;
-
-// The take's data callback: keep each filled buffer; a full store ends the take.
-void storeBuffer(WaveRecorder* recorder, uint8_t* data, uint32_t length, uint32_t, uint32_t)
+bool isMicrophoneFormat(const WAVEFORMATEX& format)
 {
-    if (!recorder->started || data == nullptr || length == 0)
-        return;
-    Take& take = *gTake;
-    const uint32_t valid = take.validCount.load();
-    if (static_cast<uint64_t>(valid) + length >= take.store.capacity) {
-        take.window->post(UM_INPUT_ENDED, 0, 0);
-        return;
-    }
-    std::memcpy(take.store.data + valid, data, length);
-    take.validCount = valid + length;
-    take.window->post(UM_POSITION, (valid + length) / length, 0);
+    return format.nChannels == kMicrophoneFormat.nChannels &&
+           format.nSamplesPerSec == kMicrophoneFormat.nSamplesPerSec &&
+           format.wBitsPerSample == kMicrophoneFormat.wBitsPerSample;
 }
 
-// Shows the seconds recorded so far on a terminal.
-class Progress {
-public:
-    Progress(bool quiet, uint32_t bytesPerSecond)
-        : shown_(!quiet && isatty(STDERR_FILENO)), bytesPerSecond_(bytesPerSecond)
-    {
-    }
-    ~Progress()
-    {
-        if (printed_)
-            std::fputc('\n', stderr);
-    }
-    void update(uint32_t bytes)
-    {
-        const uint32_t seconds = bytes / bytesPerSecond_;
-        if (!shown_ || (printed_ && seconds == seconds_))
-            return;
-        seconds_ = seconds;
-        printed_ = true;
-        std::fprintf(stderr, "\rrecorded: %u s", seconds);
-        std::fflush(stderr);
-    }
-
-private:
-    const bool shown_;
-    const uint32_t bytesPerSecond_;
-    bool printed_ = false;
-    uint32_t seconds_ = 0;
-};
-
-enum class TakeEnd { Interrupted, Length, StoreFull, InputEnded, DeviceFailed };
-
-// Runs the window thread's side of the buffer cycle until the take ends.
-TakeEnd runTake(WaveRecorder& recorder, MessageQueue& window, Take& take, const RecordOptions& options,
-                const SampleSource* source, uint32_t chunk)
+// The metronome's sound and volume as the settings keep them; the built-in ones when the
+// settings have none.
+MetronomeSettings storedMetronome()
 {
-    InterruptWatch interrupt;
-    Progress progress(options.quiet, recorder.format.nAvgBytesPerSec);
-    const uint64_t lengthBytes = static_cast<uint64_t>(options.seconds) * recorder.format.nAvgBytesPerSec;
-    const Clock::time_point lastMoment = Clock::now() + std::chrono::seconds(options.seconds) + kLateStart;
-    std::optional<Clock::time_point> inputEnded;
-    for (;;) {
-        if (interrupt.interrupted())
-            return TakeEnd::Interrupted;
-        if (take.validCount >= lengthBytes || Clock::now() > lastMoment)
-            return TakeEnd::Length;
-        if (recorder.lastTrace.result != MMSYSERR_NOERROR)
-            return TakeEnd::DeviceFailed;
-        if (source != nullptr && source->exhausted()) {
-            if (!inputEnded)
-                inputEnded = Clock::now();
-            else if (Clock::now() - *inputEnded > kInputTail)
-                return TakeEnd::InputEnded;
-        }
-        WindowMessage message;
-        if (!window.waitNext(message, kPoll))
-            continue;
-        if (message.msg == UM_IN_BUFFER_DONE) {
-            recorder.releaseHeader(reinterpret_cast<WAVEHDR*>(message.wParam), true);
-            if (recorder.started)
-                recorder.queueBuffer(newAudioBuffer(chunk), chunk, 1);
-        } else if (message.msg == UM_INPUT_ENDED) {
-            return TakeEnd::StoreFull;
-        } else if (message.msg == UM_POSITION) {
-            progress.update(static_cast<uint32_t>(message.wParam) * chunk);
-        }
-    }
+    MetronomeSettings metronome;
+    std::string text;
+    if (RegAccessString(false, "Metron", text, kSettingsKey))
+        parseMetronomeText(text, metronome);
+    return metronome;
 }
 
-// Closes the recorder and releases the buffers it returns.
-void finishTake(WaveRecorder& recorder, MessageQueue& window)
+// Why a take did not start.
+std::string startFailure(ConversionController& controller, const RecordOptions& options,
+                         const std::string& deviceName, int32_t midiEntry)
 {
-    recorder.close();
-    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(2);
-    while (recorder.preparedCount > 0 && Clock::now() < giveUp) {
-        WindowMessage message;
-        if (window.waitNext(message, kPoll) && message.msg == UM_IN_BUFFER_DONE)
-            recorder.releaseHeader(reinterpret_cast<WAVEHDR*>(message.wParam), true);
-    }
+    if (controller.recorderTrace().result != MMSYSERR_NOERROR)
+        return "cannot open " + deviceName + " for recording: " + controller.recorderTrace().text;
+    if (options.echo == EchoWave)
+        return "cannot open the output for the WAVE echo: " + std::string(controller.playerTrace().text);
+    const std::string problem = TerminalSession::midiOutputProblem(midiEntry);
+    std::string name = midiOutDeviceName(static_cast<uint32_t>(deviceIdFromIndex(midiEntry)));
+    if (name.empty())
+        name = "MIDI output " + std::to_string(midiEntry);
+    return "cannot open '" + name + "' for the " +
+           (options.echo == EchoMidi ? "echo" : "metronome") + (problem.empty() ? "." : ": " + problem);
 }
 
 }  // namespace
@@ -234,7 +180,7 @@ int runRecordCommand(const std::vector<std::string>& args)
     RecordOptions options;
     if (const int usage = parseOptions(args, options))
         return usage;
-    // The stored settings choose the input and the conversion's defaults, as for convert.
+    // The stored settings choose the devices and the conversion's defaults, as for convert.
     const CliSettings stored = readCliSettings(std::cerr);
     if (options.device < 0)
         options.device = options.inputPath.empty() ? stored.wavInIndex : 0;
@@ -245,61 +191,91 @@ int runRecordCommand(const std::vector<std::string>& args)
     }
 
     // The virtual input plays the file in real time; otherwise the sound server's input.
-    WAVEFORMATEX format = kMicrophoneFormat;
+    // Echoes go to the sound server's output either way.
     std::unique_ptr<SampleSource> source;
     SteadyWaveClock clock;
     std::unique_ptr<VirtualWaveDriver> virtualDriver;
     if (!options.inputPath.empty()) {
+        WAVEFORMATEX format{};
         SampleStore file;
         WaveRefusal why = WaveRefusal::None;
         if (!LoadWaveFile(options.inputPath, format, file, &why))
             return fail("cannot record from '" + options.inputPath + "': " + describeWaveRefusal(why));
+        if (!isMicrophoneFormat(format))
+            return fail("cannot record from '" + options.inputPath +
+                        "': a take is recorded as 16-bit mono at 22050 Hz, and the file is not.");
         const uint32_t whole = file.validCount - file.validCount % format.nBlockAlign;
         source = std::make_unique<SampleSource>(format, std::vector<uint8_t>(file.data, file.data + whole));
         virtualDriver = std::make_unique<VirtualWaveDriver>(source.get(), &clock);
     }
-    WaveDriver& driver = virtualDriver ? *virtualDriver : systemWaveDriver();
+    SplitWaveDriver driver(virtualDriver ? *virtualDriver : systemWaveDriver(), systemWaveDriver());
 
-    MessageQueue window;
-    Take take;
-    take.window = &window;
-    if (!take.store.allocate(format.nAvgBytesPerSec * kMaxSeconds))
-        return fail("not enough memory for a take of 60 seconds.");
-    gTake = &take;
-    WaveRecorder recorder(driver);
-    recorder.dataCallback = storeBuffer;
+    TerminalSession session(options.quiet ? TerminalSeam::Status::None : TerminalSeam::Status::TimeAndNote, driver);
+    ConversionController& controller = session.controller;
+    TerminalSeam& seam = session.seam;
+    session.chooseInput(true);
+    session.chooseEcho(options.echo);
+    seam.waveInList = options.device;
+    seam.waveOutList = stored.wavOutIndex;
+    seam.midiOutList = stored.midiOutIndex;
+    seam.mergeShortDeviations = stored.mergeShortPitchDeviations;
+    seam.metronomeOn = options.metronome;
+    if (options.metronome) {
+        const MetronomeSettings metronome = storedMetronome();
+        seam.metronomeSound = metronome.sound == 1 ? kMaracasNote : kSideStickNote;
+        seam.metronomeLevel = static_cast<uint8_t>(std::clamp<int>(metronome.volume, 0, 127));
+    }
+    songSettings.tpqn = stored.tpqn;
+    songSettings.tempo = static_cast<int16_t>(stored.tempo);
+
     const std::string deviceName =
         virtualDriver ? "'" + options.inputPath + "'" : waveDeviceListName(driver, true, options.device);
-    if (!recorder.open(format, waveDeviceIdOfListIndex(options.device)))
-        return fail("cannot open " + deviceName + " for recording: " + recorder.lastTrace.text);
-    if (!recorder.start(nullptr, &window)) {
-        recorder.close();
-        return fail("cannot start recording from " + deviceName + ": " + recorder.lastTrace.text);
-    }
-    const uint32_t chunk = audioChunkBytes(recorder.format);
-    for (int i = 0; i < kQueuedBuffers; ++i)
-        recorder.queueBuffer(newAudioBuffer(chunk), chunk, 1);
+    controller.ibtn_ConvertClick();
+    if (controller.isStopped())
+        return fail(startFailure(controller, options, deviceName, stored.midiOutIndex));
     if (!options.quiet)
         std::fprintf(stderr, "Recording from %s; press Ctrl-C to stop.\n", deviceName.c_str());
 
-    const TakeEnd end = runTake(recorder, window, take, options, source.get(), chunk);
-    const std::string deviceError = end == TakeEnd::DeviceFailed ? recorder.lastTrace.text : "";
-    finishTake(recorder, window);
-    gTake = nullptr;
+    // The take ends on Ctrl-C, after its length, when the store is full (the controller
+    // stops by itself), when an input file has been played out, or when the device fails.
+    const uint32_t chunk = audioChunkBytes(kMicrophoneFormat);
+    const uint64_t lengthBytes = static_cast<uint64_t>(options.seconds) * kMicrophoneFormat.nAvgBytesPerSec;
+    const Clock::time_point lastMoment = Clock::now() + std::chrono::seconds(options.seconds) + kLateStart;
+    uint64_t recorded = 0;
+    session.onTakePosition = [&](int32_t frames) { recorded = static_cast<uint64_t>(frames) * chunk; };
+    std::optional<Clock::time_point> inputEnded;
+    bool deviceFailed = false;
+    session.runUntilStopped([&] {
+        if (controller.recorderTrace().result != MMSYSERR_NOERROR) {
+            deviceFailed = true;
+            return true;
+        }
+        if (source && source->exhausted()) {
+            if (!inputEnded)
+                inputEnded = Clock::now();
+            else if (Clock::now() - *inputEnded > kInputTail)
+                return true;
+        }
+        return recorded >= lengthBytes || Clock::now() > lastMoment;
+    });
+    const std::string deviceError = deviceFailed ? controller.recorderTrace().text : "";
+    session.settle();
+    seam.endStatusLine();
 
-    const uint64_t lengthBytes = static_cast<uint64_t>(options.seconds) * format.nAvgBytesPerSec;
-    take.store.validCount = static_cast<uint32_t>(std::min<uint64_t>(take.validCount, lengthBytes));
-    if (take.store.validCount == 0)
+    const SampleStore& store = controller.store();
+    const WAVEFORMATEX& format = controller.takeFormat();
+    const uint32_t taken = static_cast<uint32_t>(std::min<uint64_t>(store.validCount, lengthBytes));
+    if (taken == 0)
         return fail(deviceError.empty() ? "nothing was recorded from " + deviceName + "."
                                         : "recording failed: " + deviceError);
     try {
-        if (!WriteWaveFile(options.takePath, format, take.store.validCount, take.store.data))
+        if (!WriteWaveFile(options.takePath, format, taken, store.data))
             return fail("cannot create '" + options.takePath + "'.");
     } catch (const WaveWriteError&) {
         return fail("cannot write '" + options.takePath + "': Write Error");
     }
     std::printf("Take written: %s (%.1f s)\n", options.takePath.c_str(),
-                static_cast<double>(take.store.validCount) / format.nAvgBytesPerSec);
+                static_cast<double>(taken) / format.nAvgBytesPerSec);
     if (!deviceError.empty())
         return fail("recording stopped early: " + deviceError + " The take so far is kept.");
 
@@ -308,9 +284,9 @@ int runRecordCommand(const std::vector<std::string>& args)
     convert.tpqn = stored.tpqn;
     convert.mergeShortPitchDeviations = stored.mergeShortPitchDeviations;
     convert.printTable = true;
-    convert.force = true;  // checked before recording
+    convert.force = true; // checked before recording
     convert.showProgress = !options.quiet;
-    const int status = convertTake(format, take.store, convert);
+    const int status = writeConversion(format, controller.analysedFrames(), {}, controller.notes(), convert);
     if (status == 0)
         std::printf("MIDI file written: %s\n", midiPath.c_str());
     return status;

@@ -3,9 +3,11 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,8 @@
 #include "cli/PlayCommand.h"
 #include "cli/RecordCommand.h"
 #include "cli/SettingsCommand.h"
+#include "cli/TerminalSession.h"
+#include "platform/VirtualWaveDriver.h"
 
 namespace {
 
@@ -37,9 +41,17 @@ const char* const kUsage =
     "  record -o TAKE.wav [OPTIONS]  record a take from the microphone, save it and convert it\n"
     "      --seconds N            stop after N seconds, 1..60 (default: Ctrl-C or 60 s)\n"
     "      --device N             the input's index in 'devices' (default: the settings' WavInDev, else 0)\n"
-    "      --input FILE.wav       record FILE.wav played in real time instead of a device\n"
+    "      --input FILE.wav       record FILE.wav (16-bit mono, 22050 Hz) played in real time instead of a device\n"
+    "      --echo none|midi|wave  hear the sung pitch on the MIDI output, or the sound itself (default: none)\n"
+    "      --metronome            click the beat of the settings' tempo on the MIDI output\n"
     "      --force                overwrite TAKE.wav and TAKE.mid\n"
     "      --quiet                no progress output\n"
+    "  play IN.wav|IN.mid [OPTIONS]  play the notes of IN.wav (converted) or of a MIDI file\n"
+    "      --raw                  play the raw pitch track of IN.wav instead of the notes\n"
+    "      --ringtone             play the notes as a ringtone\n"
+    "      --device N             the MIDI output's index in the settings' list (0: Auto)\n"
+    "      --tempo BPM            playback tempo, 10..500\n"
+    "      --quiet                no position output\n"
     "  play --wave FILE.wav [--device N] [--quiet]\n"
     "                             play a WAV file (N: the output's index in 'devices')\n"
     "  devices                    list the wave inputs and outputs with their indices\n"
@@ -135,14 +147,45 @@ int runConvert(const std::vector<std::string>& args)
     if (options.midiPath == input || options.jsonPath == input || options.renderPath == input)
         return usageError("an output file cannot be the input file");
 
-    WAVEFORMATEX format;
-    SampleStore store;
-    WaveRefusal why = WaveRefusal::None;
-    if (!LoadWaveFile(input, format, store, &why)) {
-        std::fprintf(stderr, "lirrosa-cli: cannot convert '%s': %s\n", input.c_str(), describeWaveRefusal(why));
+    if (const int refused = checkConvertOptions(options))
+        return refused;
+
+    // A file take, without echo; it needs no sound device.
+    VirtualWaveDriver noDevices(nullptr);
+    noDevices.removeDevices();
+    TerminalSession session(TerminalSeam::Status::None, noDevices);
+    ConversionController& controller = session.controller;
+    session.chooseInput(false);
+    session.chooseEcho(EchoNone);
+    session.seam.takeFile = input;
+    session.seam.keepAnalysed = !options.jsonPath.empty();
+    session.seam.mergeShortDeviations = options.mergeShortPitchDeviations;
+    songSettings.tpqn = options.tpqn;
+    if (options.patch >= 0)
+        songSettings.patch = static_cast<uint8_t>(options.patch);
+    // The file is fed on this thread, so its store can be read while it is analysed.
+    std::optional<ConvertProgress> progress;
+    session.onTakePosition = [&](int32_t frames) {
+        const uint32_t total = controller.store().validCount;
+        if (!progress)
+            progress.emplace(options.showProgress && total > controller.takeFormat().nAvgBytesPerSec * 5, total);
+        const uint64_t done = static_cast<uint64_t>(frames) * audioChunkBytes(controller.takeFormat());
+        progress->update(static_cast<uint32_t>(std::min<uint64_t>(done, total)));
+    };
+    controller.ibtn_ConvertClick();
+
+    if (controller.lastFileRefusal() != WaveRefusal::None) {
+        std::fprintf(stderr, "lirrosa-cli: cannot convert '%s': %s\n", input.c_str(),
+                     describeWaveRefusal(controller.lastFileRefusal()));
         return 1;
     }
-    const int status = convertTake(format, store, options);
+    const std::string formatProblem = unsupportedFormatReason(controller.takeFormat());
+    if (!formatProblem.empty()) {
+        std::fprintf(stderr, "lirrosa-cli: cannot analyse the input: %s.\n", formatProblem.c_str());
+        return 1;
+    }
+    const int status = writeConversion(controller.takeFormat(), controller.analysedFrames(), session.seam.analysed,
+                                       controller.notes(), options);
     if (status == 0 && !options.renderPath.empty())
         std::printf("Rendering written: %s\n", options.renderPath.c_str());
     if (status == 0 && !options.jsonPath.empty())
