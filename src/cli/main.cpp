@@ -54,7 +54,7 @@ const char* const kUsage =
     "      --quiet                no position output\n"
     "  play --wave FILE.wav [--device N] [--quiet]\n"
     "                             play a WAV file (N: the output's index in 'devices')\n"
-    "  devices                    list the wave inputs and outputs with their indices\n"
+    "  devices                    list the wave inputs and outputs and the MIDI outputs with their indices\n"
     "  settings                   list the program's settings\n"
     "  settings get KEY           print one setting (KEY as TPQN or Settings\\TPQN)\n"
     "  settings set KEY VALUE     check and store one setting\n"
