@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/Tv2m.h"
+#include "cli/CommandLine.h"
 #include "cli/JsonReport.h"
 #include "midi/MidiRender.h"
 #include "midi/MidiTime.h"
@@ -16,12 +17,6 @@
 #include "notes/Tksds.h"
 
 namespace {
-
-int fail(const std::string& message)
-{
-    std::fprintf(stderr, "lirrosa-cli: %s\n", message.c_str());
-    return 1;
-}
 
 bool fileExists(const std::string& path)
 {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "audio/Wav_func.h"
+#include "cli/CommandLine.h"
 #include "cli/ConvertJob.h"
 #include "cli/DevicesCommand.h"
 #include "cli/SettingsCommand.h"
@@ -34,28 +35,6 @@ struct PlayOptions {
     bool quiet = false;
 };
 
-int fail(const std::string& message)
-{
-    std::fprintf(stderr, "lirrosa-cli: %s\n", message.c_str());
-    return 1;
-}
-
-int usageError(const std::string& message)
-{
-    std::fprintf(stderr, "lirrosa-cli: %s (see lirrosa-cli --help)\n", message.c_str());
-    return 2;
-}
-
-bool parseNumber(const std::string& text, int minimum, int maximum, int& value)
-{
-    char* end = nullptr;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || parsed < minimum || parsed > maximum)
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
-
 bool isMidiFile(const std::string& path)
 {
     const size_t dot = path.find_last_of('.');
@@ -73,11 +52,11 @@ int parseOptions(const std::vector<std::string>& args, PlayOptions& options)
                 return usageError("--wave needs a WAV file");
             options.wavePath = args[++i];
         } else if (arg == "--device") {
-            if (!hasValue || !parseNumber(args[i + 1], 0, 1000, options.device))
+            if (!hasValue || !parseInteger(args[i + 1], 0, 1000, options.device))
                 return usageError("--device needs a list index from 'lirrosa-cli devices'");
             ++i;
         } else if (arg == "--tempo") {
-            if (!hasValue || !parseNumber(args[i + 1], kMinTempo, kMaxTempo, options.tempo))
+            if (!hasValue || !parseInteger(args[i + 1], kMinTempo, kMaxTempo, options.tempo))
                 return usageError("--tempo needs a tempo from 10 to 500 beats per minute");
             ++i;
         } else if (arg == "--raw") {

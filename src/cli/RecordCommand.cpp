@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "audio/Wav_func.h"
+#include "cli/CommandLine.h"
 #include "cli/ConvertJob.h"
 #include "cli/DevicesCommand.h"
 #include "cli/SettingsCommand.h"
@@ -43,28 +44,6 @@ struct RecordOptions {
     bool quiet = false;
 };
 
-int fail(const std::string& message)
-{
-    std::fprintf(stderr, "lirrosa-cli: %s\n", message.c_str());
-    return 1;
-}
-
-int usageError(const std::string& message)
-{
-    std::fprintf(stderr, "lirrosa-cli: %s (see lirrosa-cli --help)\n", message.c_str());
-    return 2;
-}
-
-bool parseCount(const std::string& text, int minimum, int maximum, int& value)
-{
-    char* end = nullptr;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || parsed < minimum || parsed > maximum)
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
-
 bool parseEcho(const std::string& text, EchoMode& echo)
 {
     if (text == "none")
@@ -89,11 +68,11 @@ int parseOptions(const std::vector<std::string>& args, RecordOptions& options)
                 return usageError("-o needs a file name");
             options.takePath = args[++i];
         } else if (arg == "--seconds") {
-            if (!hasValue || !parseCount(args[i + 1], 1, kMaxSeconds, options.seconds))
+            if (!hasValue || !parseInteger(args[i + 1], 1, kMaxSeconds, options.seconds))
                 return usageError("--seconds needs a whole number from 1 to 60");
             ++i;
         } else if (arg == "--device") {
-            if (!hasValue || !parseCount(args[i + 1], 0, 1000, options.device))
+            if (!hasValue || !parseInteger(args[i + 1], 0, 1000, options.device))
                 return usageError("--device needs a list index from 'lirrosa-cli devices'");
             ++i;
         } else if (arg == "--input") {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio/Wav_func.h"
+#include "cli/CommandLine.h"
 #include "cli/ConvertJob.h"
 #include "cli/DevicesCommand.h"
 #include "cli/PlayCommand.h"
@@ -62,12 +63,6 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 on success; otherwise one line on stderr says why.\n";
 
-int usageError(const std::string& message)
-{
-    std::fprintf(stderr, "lirrosa-cli: %s (see lirrosa-cli --help)\n", message.c_str());
-    return 2;
-}
-
 // IN with its .wav extension (any case) replaced by .mid, or .mid appended.
 std::string defaultMidiPath(const std::string& input)
 {
@@ -77,16 +72,6 @@ std::string defaultMidiPath(const std::string& input)
         strcasecmp(input.c_str() + dot, ".wav") == 0)
         return input.substr(0, dot) + ".mid";
     return input + ".mid";
-}
-
-bool parseInteger(const std::string& text, int& value)
-{
-    char* end = nullptr;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || parsed < -1000000 || parsed > 1000000)
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
 }
 
 int runConvert(const std::vector<std::string>& args)
@@ -105,7 +90,7 @@ int runConvert(const std::vector<std::string>& args)
                 return usageError("-o needs a file name");
             options.midiPath = args[++i];
         } else if (arg == "--patch") {
-            if (!hasValue || !parseInteger(args[i + 1], options.patch))
+            if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.patch))
                 return usageError("--patch needs a whole number");
             ++i;
         } else if (arg == "--render") {
@@ -117,7 +102,7 @@ int runConvert(const std::vector<std::string>& args)
                 return usageError("--json needs a file name");
             options.jsonPath = args[++i];
         } else if (arg == "--tpqn") {
-            if (!hasValue || !parseInteger(args[i + 1], options.tpqn))
+            if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.tpqn))
                 return usageError("--tpqn needs a whole number");
             ++i;
         } else if (arg == "--raw") {
