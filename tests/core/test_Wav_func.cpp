@@ -31,7 +31,7 @@ void putTag(Bytes& out, const char* tag)
     out.insert(out.end(), tag, tag + std::strlen(tag));
 }
 
-struct WaveSpec {
+struct WaveLayout {
     uint32_t formatChunkBytes = 16;
     uint16_t tag = 1;
     uint16_t channels = 1;
@@ -43,27 +43,27 @@ struct WaveSpec {
 };
 
 // A wave file as other programs write it: RIFF header, format chunk, data chunk.
-Bytes waveFile(const WaveSpec& spec)
+Bytes waveFile(const WaveLayout& layout)
 {
     Bytes format;
-    putLe(format, spec.tag, 2);
-    putLe(format, spec.channels, 2);
-    putLe(format, spec.rate, 4);
-    putLe(format, spec.rate * spec.blockAlign, 4);
-    putLe(format, spec.blockAlign, 2);
-    putLe(format, spec.bits, 2);
-    format.resize(spec.formatChunkBytes, 0);
+    putLe(format, layout.tag, 2);
+    putLe(format, layout.channels, 2);
+    putLe(format, layout.rate, 4);
+    putLe(format, layout.rate * layout.blockAlign, 4);
+    putLe(format, layout.blockAlign, 2);
+    putLe(format, layout.bits, 2);
+    format.resize(layout.formatChunkBytes, 0);
 
     Bytes file;
     putTag(file, "RIFF");
     putLe(file, 0, 4); // not examined
     putTag(file, "WAVEfmt ");
-    putLe(file, spec.formatChunkBytes, 4);
+    putLe(file, layout.formatChunkBytes, 4);
     file.insert(file.end(), format.begin(), format.end());
-    file.insert(file.end(), spec.between.begin(), spec.between.end());
+    file.insert(file.end(), layout.between.begin(), layout.between.end());
     putTag(file, "data");
-    putLe(file, static_cast<uint32_t>(spec.samples.size()), 4);
-    file.insert(file.end(), spec.samples.begin(), spec.samples.end());
+    putLe(file, static_cast<uint32_t>(layout.samples.size()), 4);
+    file.insert(file.end(), layout.samples.begin(), layout.samples.end());
     const uint32_t riffSize = static_cast<uint32_t>(file.size() - 8);
     std::memcpy(file.data() + 4, &riffSize, 4);
     return file;
@@ -110,9 +110,9 @@ protected:
 
 TEST_F(WavFiles, CanonicalFileLoadsAllButTheFirstSixteenDataBytes)
 {
-    WaveSpec spec;
-    spec.samples = counting(1000);
-    const std::string path = write("canonical.wav", waveFile(spec));
+    WaveLayout layout;
+    layout.samples = counting(1000);
+    const std::string path = write("canonical.wav", waveFile(layout));
 
     WAVEFORMATEX format;
     SampleStore store;
@@ -121,7 +121,7 @@ TEST_F(WavFiles, CanonicalFileLoadsAllButTheFirstSixteenDataBytes)
     EXPECT_EQ(why, WaveRefusal::None);
     EXPECT_EQ(store.capacity, 1000u);
     EXPECT_EQ(store.validCount, 984u);
-    EXPECT_EQ(Bytes(store.data, store.data + store.validCount), Bytes(spec.samples.begin() + 16, spec.samples.end()));
+    EXPECT_EQ(Bytes(store.data, store.data + store.validCount), Bytes(layout.samples.begin() + 16, layout.samples.end()));
     for (uint32_t i = store.validCount; i < store.capacity; ++i)
         EXPECT_EQ(store.data[i], 0) << "byte " << i << " beyond the valid count must be zero";
     EXPECT_EQ(format.wFormatTag, 1);
@@ -135,9 +135,9 @@ TEST_F(WavFiles, CanonicalFileLoadsAllButTheFirstSixteenDataBytes)
 
 TEST_F(WavFiles, OpenReportsTheFileSizeAndLeavesTheFileAtTheSeventeenthDataByte)
 {
-    WaveSpec spec;
-    spec.samples = counting(100);
-    const Bytes file = waveFile(spec);
+    WaveLayout layout;
+    layout.samples = counting(100);
+    const Bytes file = waveFile(layout);
     const std::string path = write("open.wav", file);
 
     WAVEFORMATEX format;
@@ -147,7 +147,7 @@ TEST_F(WavFiles, OpenReportsTheFileSizeAndLeavesTheFileAtTheSeventeenthDataByte)
     EXPECT_EQ(status, static_cast<int64_t>(file.size()));
     uint8_t next = 0;
     EXPECT_EQ(::read(fd, &next, 1), 1);
-    EXPECT_EQ(next, spec.samples[16]);
+    EXPECT_EQ(next, layout.samples[16]);
     ::close(fd);
 }
 
@@ -168,9 +168,9 @@ TEST_F(WavFiles, OwnFileReloadsWithTwoBytesMoreCapacity)
 
 TEST_F(WavFiles, SizeLimitsAndHeaderChecks)
 {
-    WaveSpec spec;
-    spec.samples = counting(4);
-    Bytes shortest = waveFile(spec); // 48 bytes
+    WaveLayout layout;
+    layout.samples = counting(4);
+    Bytes shortest = waveFile(layout); // 48 bytes
     ASSERT_EQ(shortest.size(), 48u);
     WAVEFORMATEX format;
     SampleStore store;
@@ -183,13 +183,13 @@ TEST_F(WavFiles, SizeLimitsAndHeaderChecks)
     EXPECT_FALSE(LoadWaveFile(write("47.wav", shortest), format, store, &why));
     EXPECT_EQ(why, WaveRefusal::TooShort);
 
-    WaveSpec longFormat = spec;
+    WaveLayout longFormat = layout;
     longFormat.formatChunkBytes = 22;
     longFormat.samples = counting(100);
     EXPECT_FALSE(LoadWaveFile(write("fmt22.wav", waveFile(longFormat)), format, store, &why));
     EXPECT_EQ(why, WaveRefusal::FormatChunkTooLong);
 
-    WaveSpec listChunk = spec;
+    WaveLayout listChunk = layout;
     listChunk.samples = counting(100);
     putTag(listChunk.between, "LIST");
     putLe(listChunk.between, 4, 4);
@@ -197,7 +197,7 @@ TEST_F(WavFiles, SizeLimitsAndHeaderChecks)
     EXPECT_FALSE(LoadWaveFile(write("list.wav", waveFile(listChunk)), format, store, &why));
     EXPECT_EQ(why, WaveRefusal::NoDataTag);
 
-    WaveSpec noAlign = spec;
+    WaveLayout noAlign = layout;
     noAlign.blockAlign = 0;
     noAlign.samples = counting(100);
     EXPECT_FALSE(LoadWaveFile(write("align0.wav", waveFile(noAlign)), format, store, &why));
@@ -219,7 +219,7 @@ TEST_F(WavFiles, SizeLimitsAndHeaderChecks)
 
 TEST_F(WavFiles, StatusTellsUnreadableFromNotPcm)
 {
-    WaveSpec floating;
+    WaveLayout floating;
     floating.tag = 3;
     floating.bits = 32;
     floating.blockAlign = 4;
@@ -239,14 +239,14 @@ TEST_F(WavFiles, StatusTellsUnreadableFromNotPcm)
 
 TEST_F(WavFiles, RefusedFileKeepsThePreviousTake)
 {
-    WaveSpec spec;
-    spec.samples = counting(200);
+    WaveLayout layout;
+    layout.samples = counting(200);
     WAVEFORMATEX format;
     SampleStore store;
-    ASSERT_TRUE(LoadWaveFile(write("good.wav", waveFile(spec)), format, store));
+    ASSERT_TRUE(LoadWaveFile(write("good.wav", waveFile(layout)), format, store));
     const uint8_t* before = store.data;
 
-    WaveSpec floating = spec;
+    WaveLayout floating = layout;
     floating.tag = 3;
     floating.rate = 48000;
     EXPECT_FALSE(LoadWaveFile(write("float.wav", waveFile(floating)), format, store));
@@ -257,13 +257,13 @@ TEST_F(WavFiles, RefusedFileKeepsThePreviousTake)
 
 TEST_F(WavFiles, AnyPcmFormatIsTakenAsItIsAndTrailingChunksBecomeSamples)
 {
-    WaveSpec spec;
-    spec.channels = 2;
-    spec.rate = 8000;
-    spec.bits = 8;
-    spec.blockAlign = 2;
-    spec.samples = counting(64);
-    Bytes file = waveFile(spec);
+    WaveLayout layout;
+    layout.channels = 2;
+    layout.rate = 8000;
+    layout.bits = 8;
+    layout.blockAlign = 2;
+    layout.samples = counting(64);
+    Bytes file = waveFile(layout);
     const Bytes trailer = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
     file.insert(file.end(), trailer.begin(), trailer.end());
 

@@ -147,9 +147,9 @@ public:
         // developer's real speakers.
         if (std::getenv("PULSE_SERVER") == nullptr)
             return;
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+        const pa_sample_spec sampleSpec{PA_SAMPLE_S16LE, kRate, 1};
         int error = 0;
-        stream = pa_simple_new(nullptr, "lirrosa-test", PA_STREAM_RECORD, "spk.monitor", "monitor", &spec, nullptr,
+        stream = pa_simple_new(nullptr, "lirrosa-test", PA_STREAM_RECORD, "spk.monitor", "monitor", &sampleSpec, nullptr,
                                nullptr, &error);
     }
     ~SpeakerMonitor()
