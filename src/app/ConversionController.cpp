@@ -212,10 +212,12 @@ void ConversionController::startTake()
         return;
     }
     if (inputIsMicrophone_) {
+        // Set before the buffers go out: the started device may return the first of them at
+        // once, and a flag set after that would restart the echo from the store's beginning.
+        firstEchoPending_ = true;
         const uint32_t chunk = chunkBytes();
         for (int i = 0; i < kRecordingBuffers; ++i)
             recorder_.queueBuffer(newAudioBuffer(chunk), chunk, 1);
-        firstEchoPending_ = true;
         if (controls_.metronomeEnabled())
             loop_.setTimer(kTimerMetr, milliseconds(60000 / std::max<int>(songSettings.tempo, 1)));
     } else if (echoMode_ == EchoWave) {
