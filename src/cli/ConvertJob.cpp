@@ -7,14 +7,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "analysis/Tv2m.h"
 #include "cli/CommandLine.h"
 #include "cli/JsonReport.h"
 #include "midi/MidiRender.h"
 #include "midi/MidiTime.h"
 #include "midi/SmfWriter.h"
 #include "notes/NoteNames.h"
-#include "notes/Tksds.h"
 
 namespace {
 
@@ -22,21 +20,6 @@ bool fileExists(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
-}
-
-// Feeds the take chunk by chunk, as the program's file take without echo does.
-void analyseTake(PitchAnalyser& analyser, const WAVEFORMATEX& format, const SampleStore& store,
-                 ConvertProgress& progress)
-{
-    const uint32_t chunk = audioChunkBytes(format);
-    uint32_t position = 0;
-    while (position < store.validCount && analyser.active) {
-        const uint32_t length = std::min(chunk, store.validCount - position);
-        analyser.feed(store.data + position, length);
-        position += length;
-        progress.update(position);
-    }
-    analyser.stop();
 }
 
 // Plays the notes (or the raw track) through the built-in synthesiser offline, as 16-bit
@@ -157,38 +140,6 @@ int checkConvertOptions(const ConvertOptions& options)
             return fail("'" + path + "' already exists; use --force to overwrite it.");
     }
     return 0;
-}
-
-int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const ConvertOptions& options)
-{
-    const std::string formatProblem = unsupportedFormatReason(format);
-    if (!formatProblem.empty())
-        return fail("cannot analyse the input: " + formatProblem + ".");
-    if (const int refused = checkConvertOptions(options))
-        return refused;
-
-    NoteSequence notes; // takes the stored song settings as the ones in force
-    songSettings.tpqn = options.tpqn;
-    if (options.patch >= 0)
-        songSettings.patch = static_cast<uint8_t>(options.patch);
-    PitchAnalyser analyser;
-    analyser.setupParams(notes, &format);
-    analyser.begin(&notes, true);
-    if (!notes.raw)
-        return fail("out of memory while starting the analysis.");
-
-    const uint32_t fewSeconds = format.nAvgBytesPerSec * 5;
-    ConvertProgress progress(options.showProgress && store.validCount > fewSeconds, store.validCount);
-    analyseTake(analyser, format, store, progress);
-
-    std::vector<RawFrameCopy> analysed;
-    if (!options.jsonPath.empty())
-        analysed = copyRawTrack(*notes.raw);
-    if (notes.hasRawFrames()) {
-        cleanRawTrack(notes);
-        recognise(notes, options.mergeShortPitchDeviations);
-    }
-    return writeConversion(format, analyser.frameCounter, analysed, notes, options);
 }
 
 int writeConversion(const WAVEFORMATEX& format, int32_t frames, const std::vector<RawFrameCopy>& analysed,

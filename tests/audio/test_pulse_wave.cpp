@@ -25,7 +25,7 @@
 #include "AudioTestSupport.h"
 #include "audio/M_stack.h"
 #include "audio/Wav_func.h"
-#include "cli/ConvertJob.h"
+#include "cli/ConvertCommand.h"
 #include "platform/PulseWaveDriver.h"
 #include "platform/WindowMessages.h"
 
@@ -233,18 +233,12 @@ private:
 // The notes that the conversion of a take finds, read from its JSON report.
 std::vector<int> notesOfTake(const std::vector<int16_t>& samples, const std::string& name)
 {
-    SampleStore store;
-    EXPECT_TRUE(store.allocate(static_cast<uint32_t>(samples.size() * 2)));
-    std::memcpy(store.data, samples.data(), samples.size() * 2);
-    store.validCount = store.capacity;
-    ConvertOptions options;
     const std::string base = std::string(LIRROSA_TEST_OUTPUT_DIR) + "/" + name;
-    options.midiPath = base + ".mid";
-    options.jsonPath = base + ".json";
-    options.force = true;
-    options.showProgress = false;
-    EXPECT_EQ(convertTake(kMicrophoneFormat, store, options), 0);
-    std::ifstream file(options.jsonPath);
+    const std::string jsonPath = base + ".json";
+    EXPECT_TRUE(WriteWaveFile(base + ".wav", kMicrophoneFormat, static_cast<uint32_t>(samples.size() * 2),
+                              reinterpret_cast<const uint8_t*>(samples.data())));
+    EXPECT_EQ(runConvertCommand({base + ".wav", "-o", base + ".mid", "--json", jsonPath, "--force", "--quiet"}), 0);
+    std::ifstream file(jsonPath);
     std::stringstream text;
     text << file.rdbuf();
     const std::string report = text.str();

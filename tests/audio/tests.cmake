@@ -20,7 +20,7 @@ endfunction()
 foreach(name test_wave_device test_wave_recorder test_wave_player)
   lirrosa_add_audio_test(${name} lirrosa_platform)
 endforeach()
-lirrosa_add_audio_test(test_pulse_wave lirrosa_convert PkgConfig::LIBPULSE_SIMPLE)
+lirrosa_add_audio_test(test_pulse_wave lirrosa_cli PkgConfig::LIBPULSE_SIMPLE)
 
 # The record, play and devices commands, end to end.
 find_program(SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
