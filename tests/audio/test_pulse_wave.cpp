@@ -22,6 +22,7 @@
 #include <sstream>
 #include <thread>
 
+#include "../support/ServerRequired.h"
 #include "AudioTestSupport.h"
 #include "audio/M_stack.h"
 #include "audio/Wav_func.h"
@@ -39,7 +40,7 @@ const pa_sample_spec kSpec{PA_SAMPLE_S16LE, 22050, 1};
 
 #define SKIP_WITHOUT_SERVER()                                                                                        \
     if (getenv("PULSE_SERVER") == nullptr)                                                                           \
-    GTEST_SKIP() << "no sound server (PULSE_SERVER is not set); run through scripts/with-sound-server.sh"
+    SKIP_WITHOUT_SERVER_BECAUSE("no sound server (PULSE_SERVER is not set); run through scripts/with-sound-server.sh")
 
 std::vector<int16_t> samplesOf(const std::vector<uint8_t>& bytes)
 {
@@ -485,7 +486,7 @@ TEST(PulseWave, VanishedServerReturnsEveryBufferAndFailsWithoutHanging)
 {
     PrivateServer server;
     if (!server.running())
-        GTEST_SKIP() << "cannot start a PulseAudio server of the test's own";
+        SKIP_WITHOUT_SERVER_BECAUSE("cannot start a PulseAudio server of the test's own");
     Take take;
     ASSERT_TRUE(take.opened()) << take.recorder().lastTrace.text;
     ASSERT_TRUE(take.start());
@@ -534,7 +535,7 @@ TEST(PulseWave, RemovedDeviceGivesAClearErrorAndReturnsEveryBuffer)
 {
     PrivateServer server;
     if (!server.running())
-        GTEST_SKIP() << "cannot start a PulseAudio server of the test's own";
+        SKIP_WITHOUT_SERVER_BECAUSE("cannot start a PulseAudio server of the test's own");
     Take take(0);  // the monitor of "gone", chosen by its number
     ASSERT_TRUE(take.opened()) << take.recorder().lastTrace.text;
     ASSERT_TRUE(take.start());

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "../support/ServerRequired.h"
 #include "MidiTestSupport.h"
 #include "midi/MidiRender.h"
 
@@ -172,7 +173,7 @@ TEST_F(BuiltInSynthTest, LivePlaybackReachesTheSoundServer)
 {
     SpeakerMonitor monitor;
     if (!monitor.reachable())
-        GTEST_SKIP() << "no test sound server (run through scripts/with-sound-server.sh)";
+        SKIP_WITHOUT_SERVER_BECAUSE("no test sound server (run through scripts/with-sound-server.sh)");
 
     RecordingNotifier notifier;
     MessageQueue window;
