@@ -223,6 +223,12 @@ void MidiOut::play(const PlayList& list, PlayKind kind)
 {
     RunningPlay running(playsLock, playsEnded, runningPlays);
     std::unique_lock<std::mutex> gate(playerGate);
+    if (stopRequested) {
+        playerThread = nullptr;
+        isPlaying = false;
+        postEnd();
+        return;
+    }
 
     stopped = false;
     if (isOpen)
@@ -353,12 +359,22 @@ void MidiOut::postEnd()
         notifyWindow->post(UM_MIDI_POSITION, static_cast<WPARAM>(-1), -1);
 }
 
+void MidiOut::beginPlayback(TPlayerThread* player, PlayKind kind)
+{
+    stopRequested = false;
+    playKind = kind;
+    isPlaying = true;
+    playerThread = player;
+}
+
 void MidiOut::stop()
 {
     if (playerThread.load() == nullptr)
         return;
-    // Taking the gate holds the player at its wait while the stream is reset.
+    // Taking the gate holds the player at its wait while the stream is reset, or keeps
+    // it from starting until the stop is recorded.
     std::lock_guard<std::mutex> hold(playerGate);
+    stopRequested = true;
     const MidiResult result = withStream([this](MidiStream& s) {
         stopped = true;
         return s.reset();

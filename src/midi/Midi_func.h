@@ -3,9 +3,11 @@
 // the ringtone on a player thread, and the live short messages (channel set-up, patch,
 // volume, audition notes, metronome clicks and the echo of the sung pitch).
 //
-// Two threads use it: the window thread (live messages, tempo, position, stop, close)
-// and one player thread at a time (play). The flags they share are atomics; the stream
-// handle is used under a lock so that a position query can never meet a closing stream.
+// Three threads use it: the window thread (live messages, tempo, position, stop, close,
+// and the MIDI echo of a file take), the wave-in driver thread (the MIDI echo of a
+// microphone take) and one player thread at a time (play). The flags they share are
+// atomics; the stream handle is used under a lock so that a position query or an echo
+// can never meet a closing stream.
 
 #include <atomic>
 #include <condition_variable>
@@ -99,6 +101,10 @@ public:
     // posts UM_MIDI_POSITION (-1, -1) to notifyWindow exactly once. A device failure
     // throws MidiDeviceError after that end.
     void play(const PlayList& list, PlayKind kind);
+    // Marks a playback of `kind` as running before its player thread starts, so that a
+    // stop() at any moment from now on ends it: one that comes before the player has
+    // opened its stream makes the player end at once.
+    void beginPlayback(TPlayerThread* player, PlayKind kind);
     // Ends a playback from another thread; the player then runs its end.
     void stop();
     // Ticks played by the current playback; 0 when nothing plays.
@@ -140,6 +146,8 @@ private:
     // Held by the player except while it waits for the stream, so that stop() finds it
     // at its wait and never between the wait and its test of `stopped`.
     std::mutex playerGate;
+    // Set by stop(), cleared by beginPlayback(): a stop that came before the player.
+    std::atomic<bool> stopRequested{false};
     // Guards the stream handle's lifetime.
     std::mutex streamLock;
     // Signalled by the stream for each notification of a playback.
