@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "audio/Wav_func.h"
+#include "platform/SystemCall.h"
 #include "midi/MidiTime.h"
 #include "platform/WindowMessages.h"
 

@@ -1,4 +1,5 @@
 #include "audio/Wav_func.h"
+#include "platform/SystemCall.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
