@@ -39,8 +39,9 @@ constexpr uint32_t kChunk = 1236;
 const pa_sample_spec kSpec{PA_SAMPLE_S16LE, 22050, 1};
 
 #define SKIP_WITHOUT_SERVER()                                                                                        \
-    if (getenv("PULSE_SERVER") == nullptr)                                                                           \
-    SKIP_WITHOUT_SERVER_BECAUSE("no sound server (PULSE_SERVER is not set); run through scripts/with-sound-server.sh")
+    if (getenv("PULSE_SERVER") == nullptr) {                                                                      \
+        SKIP_WITHOUT_SERVER_BECAUSE("no sound server (PULSE_SERVER is not set); run through scripts/with-sound-server.sh"); \
+    }
 
 std::vector<int16_t> samplesOf(const std::vector<uint8_t>& bytes)
 {
@@ -485,8 +486,9 @@ private:
 TEST(PulseWave, VanishedServerReturnsEveryBufferAndFailsWithoutHanging)
 {
     PrivateServer server;
-    if (!server.running())
+    if (!server.running()) {
         SKIP_WITHOUT_SERVER_BECAUSE("cannot start a PulseAudio server of the test's own");
+    }
     Take take;
     ASSERT_TRUE(take.opened()) << take.recorder().lastTrace.text;
     ASSERT_TRUE(take.start());
@@ -534,8 +536,9 @@ TEST(PulseWave, VanishedServerReturnsEveryBufferAndFailsWithoutHanging)
 TEST(PulseWave, RemovedDeviceGivesAClearErrorAndReturnsEveryBuffer)
 {
     PrivateServer server;
-    if (!server.running())
+    if (!server.running()) {
         SKIP_WITHOUT_SERVER_BECAUSE("cannot start a PulseAudio server of the test's own");
+    }
     Take take(0);  // the monitor of "gone", chosen by its number
     ASSERT_TRUE(take.opened()) << take.recorder().lastTrace.text;
     ASSERT_TRUE(take.start());

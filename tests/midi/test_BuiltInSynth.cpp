@@ -172,8 +172,9 @@ private:
 TEST_F(BuiltInSynthTest, LivePlaybackReachesTheSoundServer)
 {
     SpeakerMonitor monitor;
-    if (!monitor.reachable())
+    if (!monitor.reachable()) {
         SKIP_WITHOUT_SERVER_BECAUSE("no test sound server (run through scripts/with-sound-server.sh)");
+    }
 
     RecordingNotifier notifier;
     MessageQueue window;

@@ -14,6 +14,7 @@ inline bool serversRequired()
     return ci != nullptr && std::strcmp(ci, "true") == 0;
 }
 
+// Put it in braces after an `if`: it holds an if-else of its own.
 #define SKIP_WITHOUT_SERVER_BECAUSE(reason)                                                                           \
     if (serversRequired())                                                                                           \
         FAIL() << reason << " (under CI=true every server the tests need must be there)";                           \
