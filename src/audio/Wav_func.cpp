@@ -140,6 +140,8 @@ WaveRefusal checkWaveHeader(int fd, int64_t& size, WAVEFORMATEX& format)
         return WaveRefusal::NotPcm;
     if (found.nBlockAlign == 0)
         return WaveRefusal::ZeroBlockAlign;
+    if (found.nBlockAlign != found.nChannels * found.wBitsPerSample / 8)
+        return WaveRefusal::BlockAlignMismatch;
 
     // The data chunk's own length is not used: the samples run to the end of the file.
     if (!readExactly(fd, tags, sizeof tags))
@@ -203,6 +205,8 @@ const char* describeWaveRefusal(WaveRefusal why)
         return "the samples are not uncompressed PCM (re-save the file as 8-bit or 16-bit PCM)";
     case WaveRefusal::ZeroBlockAlign:
         return "the format chunk gives a block align of 0 bytes per sample frame";
+    case WaveRefusal::BlockAlignMismatch:
+        return "the format chunk's block align does not match its channels and sample size";
     case WaveRefusal::NoDataTag:
         return "the \"data\" chunk does not follow the format chunk (re-save the file without metadata chunks)";
     case WaveRefusal::ReadFailed:

@@ -105,9 +105,6 @@ std::string unsupportedFormatReason(const WAVEFORMATEX& format)
     if (format.nChannels != 1 && format.nChannels != 2)
         return "the file has " + std::to_string(format.nChannels) +
                " channels; only mono and stereo can be analysed";
-    if (format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8)
-        return "the file's block align (" + std::to_string(format.nBlockAlign) +
-               ") does not match its channels and sample size";
     if (format.nSamplesPerSec < 4000 || format.nSamplesPerSec > 192000)
         return "the file's sample rate of " + std::to_string(format.nSamplesPerSec) +
                " Hz is outside 4000 to 192000 Hz";
