@@ -253,6 +253,8 @@ void MidiOut::play(const PlayList& list, PlayKind kind)
             CheckSystemCall(false);
         }
         streamEvents(events, total, buffers, gate);
+        if (!stopped)
+            letLastNotesRing(gate);
     } catch (...) {
         finishPlayback(buffers);
         throw;
@@ -329,6 +331,18 @@ void MidiOut::waitForNotification(std::unique_lock<std::mutex>& gate)
 {
     gate.unlock();
     streamEvent.wait();
+    gate.lock();
+}
+
+// Without the gate, so that stop() can cut the wait short. Only this thread closes the
+// playback's stream, so it stays open meanwhile.
+void MidiOut::letLastNotesRing(std::unique_lock<std::mutex>& gate)
+{
+    MidiStream* playing = stream.load();
+    if (playing == nullptr)
+        return;
+    gate.unlock();
+    playing->linger(kReleaseTailUs);
     gate.lock();
 }
 

@@ -42,6 +42,10 @@ inline constexpr float kEchoBendCurve[10] = {0.0f, 0.013f, 0.055f, 0.148f, 0.307
 constexpr uint8_t kPercussionChannel = 9;
 constexpr uint8_t kEchoVelocity = 105;
 
+// How long the last notes of a playback that ends by itself may ring before the reset
+// silences every channel: the release of a piano note, in microseconds of stream time.
+constexpr int64_t kReleaseTailUs = 1000000;
+
 // Words in each of the two stream buffers of a playback.
 constexpr int32_t kStreamBufferWords = 32768;
 
@@ -97,9 +101,10 @@ public:
     void resetChannels(uint8_t kind);
 
     // The player thread's body: builds the event list, opens the stream, streams the list
-    // through two alternating buffers until it has played or stop() ends it, closes, and
-    // posts UM_MIDI_POSITION (-1, -1) to notifyWindow exactly once. A device failure
-    // throws MidiDeviceError after that end.
+    // through two alternating buffers until it has played or stop() ends it, lets the
+    // last notes ring for kReleaseTailUs after a natural end (a stop() cuts them at once),
+    // closes, and posts UM_MIDI_POSITION (-1, -1) to notifyWindow exactly once. A device
+    // failure throws MidiDeviceError after that end.
     void play(const PlayList& list, PlayKind kind);
     // Marks a playback of `kind` as running before its player thread starts, so that a
     // stop() at any moment from now on ends it: one that comes before the player has
@@ -134,6 +139,7 @@ private:
     void openPlaybackStream(PlayKind kind);
     bool fillBuffer(MidiStreamBuffer& buffer, const EventList& events, int32_t total, int32_t& readPos);
     void waitForNotification(std::unique_lock<std::mutex>& gate);
+    void letLastNotesRing(std::unique_lock<std::mutex>& gate);
     void finishPlayback(MidiStreamBuffer (&buffers)[2]);
     void postEnd();
     int32_t echoBend(float target);
