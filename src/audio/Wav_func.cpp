@@ -140,7 +140,7 @@ WaveRefusal checkWaveHeader(int fd, int64_t& size, WAVEFORMATEX& format)
         return WaveRefusal::NotPcm;
     if (found.nBlockAlign == 0)
         return WaveRefusal::ZeroBlockAlign;
-    if (found.nBlockAlign != found.nChannels * found.wBitsPerSample / 8)
+    if (found.nBlockAlign != static_cast<uint32_t>(found.nChannels) * found.wBitsPerSample / 8)
         return WaveRefusal::BlockAlignMismatch;
 
     // The data chunk's own length is not used: the samples run to the end of the file.

@@ -1,13 +1,8 @@
-# MIDI output: the stream and its devices (FluidSynth, the ALSA sequencer), and the
-# MidiOut with its player thread, which use them.
+# MIDI output: the libraries of the stream's devices (FluidSynth, the ALSA sequencer).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIRROSA_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 pkg_check_modules(LIRROSA_ALSA REQUIRED IMPORTED_TARGET alsa)
 target_link_libraries(lirrosa_platform PUBLIC PkgConfig::LIRROSA_FLUIDSYNTH PkgConfig::LIRROSA_ALSA)
-target_sources(lirrosa_platform PRIVATE
-  ${CMAKE_SOURCE_DIR}/src/midi/Midi_func.cpp
-  ${CMAKE_SOURCE_DIR}/src/midi/Tv2m_treads.cpp
-  ${CMAKE_SOURCE_DIR}/src/midi/MidiRender.cpp)
 
 # Scheduling lateness of a playing stream and offline rendering speed.
 if(LIRROSA_BENCH)
