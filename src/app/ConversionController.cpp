@@ -290,8 +290,12 @@ bool ConversionController::openRecorder()
     const bool opened = recorder_.open(format, deviceOfEntry(controls_.waveInEntry()));
     if (opened && recorder_.start(nullptr, &loop_.target()))
         return true;
-    if (opened)
+    if (opened) {
+        // Closing leaves its own step in the trace: keep why the device would not start.
+        if (inputIsMicrophone_)
+            deviceFailure_ = recorder_.lastTrace.text;
         recorder_.close();
+    }
     return !inputIsMicrophone_;
 }
 

@@ -134,7 +134,8 @@ public:
     // Why the last file chosen for a take was not loaded; None when it was.
     WaveRefusal lastFileRefusal() const { return lastFileRefusal_; }
     // The device's error text when a wave device failed during the last take or playback
-    // and so ended it; empty when it ended otherwise.
+    // and so ended it, or when the microphone opened but would not start; empty when the
+    // take or playback ended otherwise.
     const std::string& deviceFailure() const { return deviceFailure_; }
     VoicedFrame newestVoicedFrame() const;
 

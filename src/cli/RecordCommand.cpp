@@ -140,6 +140,8 @@ MetronomeSettings storedMetronome()
 std::string startFailure(ConversionController& controller, const RecordOptions& options,
                          const std::string& deviceName, int32_t midiEntry)
 {
+    if (!controller.deviceFailure().empty())
+        return "cannot start " + deviceName + " for recording: " + controller.deviceFailure();
     if (controller.recorderTrace().result != MMSYSERR_NOERROR)
         return "cannot open " + deviceName + " for recording: " + controller.recorderTrace().text;
     if (options.echo == EchoWave)
