@@ -70,11 +70,10 @@ void TLirrosaHTTP::abandonReply()
 {
     if (reply_ == nullptr)
         return;
-    QNetworkReply* reply = reply_;
+    // Deleting the reply closes its connection; it may be inside one of its own signals.
+    reply_->disconnect(this);
+    reply_->deleteLater();
     reply_ = nullptr;
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
 }
 
 void TLirrosaHTTP::NavigateComplete2Wrapper()
