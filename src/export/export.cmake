@@ -1,6 +1,7 @@
 # Export and delivery: the ringtone text, melody package, request and answer, and the MIDI
-# score are part of the engine; the sibling look-up and the stored delivery fields use
-# the settings store; the HTTP component uses Qt Network (no widgets).
+# score are part of the engine; the sibling look-up, the stored delivery fields and the
+# tempo bar use the settings store and the MIDI output; the HTTP component uses Qt Network
+# (no widgets).
 target_sources(lirrosa_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Rtttl_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/M_langload.cpp
@@ -9,7 +10,8 @@ target_sources(lirrosa_core PRIVATE
 
 add_library(lirrosa_export STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SiblingProgram.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/DeliverySettings.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/DeliverySettings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RingtoneTempo.cpp)
 target_link_libraries(lirrosa_export PUBLIC lirrosa_settings lirrosa_platform lirrosa_core)
 
 find_package(Qt6 REQUIRED COMPONENTS Core Network)

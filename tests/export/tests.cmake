@@ -19,3 +19,10 @@ add_test(NAME cli_ringtone
 set_tests_properties(cli_ringtone PROPERTIES
   ENVIRONMENT "LIRROSA_CLI=$<TARGET_FILE:lirrosa-cli>;LIRROSA_SETUP=$<TARGET_FILE:lirrosa-setup>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_REFERENCE_SERVICE=${LIRROSA_REFERENCE_SERVICE}"
   TIMEOUT 300)
+
+# The tempo bar during a ringtone preview runs the MIDI stream's scheduler and player threads.
+add_executable(test_RingtoneTempo ${CMAKE_CURRENT_LIST_DIR}/test_RingtoneTempo.cpp)
+target_link_libraries(test_RingtoneTempo PRIVATE lirrosa_export GTest::gtest GTest::gtest_main)
+target_include_directories(test_RingtoneTempo PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+gtest_discover_tests(test_RingtoneTempo DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
+  ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/midi/tsan.supp")
