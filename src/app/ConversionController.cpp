@@ -48,12 +48,6 @@ std::string fileInputLabel(const std::string& path)
     return "file: " + name;
 }
 
-// The pitch rounded to the nearest note: a fraction above 0.5 rounds up, exactly 0.5 down.
-int32_t nearestNote(float pitch)
-{
-    return static_cast<int32_t>(std::ceil(pitch - 0.5f));
-}
-
 WPARAM positionParam(int32_t position)
 {
     return static_cast<WPARAM>(static_cast<intptr_t>(position));

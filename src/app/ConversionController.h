@@ -129,6 +129,8 @@ public:
     bool inputIsMicrophone() const { return inputIsMicrophone_; }
     EchoMode echoMode() const { return echoMode_; }
     int32_t currentPosition() const { return currentPosition_; }
+    // The window moves the shown position: a click on the diagram's note strip, the editor.
+    void setCurrentPosition(int32_t position) { currentPosition_ = position; }
     // Frames fed to the analyser in the current or last take.
     int32_t analysedFrames() const { return analysedFrames_; }
     // Why the last file chosen for a take was not loaded; None when it was.
