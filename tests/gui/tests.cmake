@@ -26,3 +26,8 @@ if(LIRROSA_GUI)
     set_tests_properties(skin_gallery_screenshot_check PROPERTIES FIXTURES_REQUIRED skin_screenshot)
   endif()
 endif()
+
+# The main window on the offscreen platform, on virtual wave devices and a capture MIDI device.
+if(LIRROSA_GUI)
+  lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/test_F_main.cpp lirrosa_window)
+endif()
