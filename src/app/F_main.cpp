@@ -232,7 +232,7 @@ void TfMain::connectCommands()
         on(name, [c] { c->ibtn_MIDIClick(); });
     for (const char* name : {"ibtn_WAVE", "ind_WAVE"})
         on(name, [c] { c->ibtn_WAVEClick(); });
-    on("ibtn_Convert", [c] { c->ibtn_ConvertClick(); });
+    on("ibtn_Convert", [this] { convert(); });
     on("ibtn_Stop", [c] { c->ibtn_StopClick(); });
     on("ibtn_Play", [c] { c->ibtn_PlayClick(); });
     on("ibtn_Finish", [c] { c->ibtn_FinishClick(); });
@@ -271,12 +271,49 @@ void TfMain::createShortcuts()
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 }
 
+void TfMain::convert()
+{
+    if (!buttonEnabled(MainButton::Convert))
+        return;
+    controller_->ibtn_ConvertClick();
+    explainTakeFailure();
+}
+
 void TfMain::convertOrStop()
 {
     if (controller_->isStopped())
-        controller_->ibtn_ConvertClick();
+        convert();
     else
         controller_->ibtn_StopClick();
+}
+
+void TfMain::explainTakeFailure()
+{
+    std::string text;
+    switch (controller_->lastTakeFailure()) {
+    case TakeFailure::None:
+    case TakeFailure::Declined:
+        return;
+    case TakeFailure::Recorder:
+        text = "No microphone can be opened (" + std::string(controller_->recorderTrace().text) +
+               "). Connect one, or choose FILE to convert a wave file.";
+        break;
+    case TakeFailure::File:
+        text = std::string("This file cannot be converted: ") + describeWaveRefusal(controller_->lastFileRefusal()) + ".";
+        break;
+    case TakeFailure::Format:
+        text = "The sound of this file cannot be analysed: it needs 8- or 16-bit samples.";
+        break;
+    case TakeFailure::Player:
+        text = "The sound output for the WAVE echo cannot be opened (" + std::string(controller_->playerTrace().text) +
+               "). Click WAVE to convert without the echo.";
+        break;
+    case TakeFailure::MidiOut:
+        text = "The MIDI output for the echo and the metronome cannot be opened. Click MIDI to convert without "
+               "the echo, or choose another MIDI output in the settings.";
+        break;
+    }
+    showError(text);
 }
 
 // ---- Start-up and shutdown ----

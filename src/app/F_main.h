@@ -57,6 +57,8 @@ public:
     // Moves the diagram to a position (ticks with flag 2, else frames) and redraws it there.
     void SetDiagramPosition(int32_t a, int32_t b, uint32_t flags);
 
+    // Convert, and a sentence for the user when no take could start.
+    void convert();
     // The shortcuts: Space starts a take or stops what runs, P plays, Ctrl+S saves, F1
     // opens the help, Ctrl+Q closes.
     void convertOrStop();
@@ -137,6 +139,7 @@ private:
     void connectCommands();
     void createShortcuts();
     bool offerSetup();
+    void explainTakeFailure();
     void loadSkin();
     void applyColumnWidth();
     void shutDown();

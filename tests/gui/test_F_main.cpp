@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "app/F_main.h"
@@ -375,6 +376,35 @@ TEST_F(MainWindowTest, PlaysTheNotesOnTheMidiOutputAndStopsAtTheEnd)
     EXPECT_GE(noteOns, kMelodyNotes.size());
     EXPECT_TRUE(window->buttonEnabled(MainButton::Convert));
     EXPECT_EQ(labelText("i_State"), "");
+}
+
+TEST_F(MainWindowTest, WithoutAMicrophoneItSaysSoAndAFileTakeStillWorks)
+{
+    startWindow();
+    driver.removeDevices();
+    click(window->button(MainButton::Convert));
+    settle();
+    ASSERT_FALSE(notifier.boxes().empty());
+    EXPECT_EQ(notifier.boxes().back().second.rfind("No microphone can be opened (", 0), 0u)
+        << notifier.boxes().back().second;
+    EXPECT_TRUE(window->controller().isStopped());
+    EXPECT_EQ(window->buttonLook(MainButton::Convert), kLookEnabled);
+
+    convertFile(melodyFile(1));
+    EXPECT_EQ(noteNumbers(window->controller().notes()), kMelodyNotes);
+}
+
+TEST_F(MainWindowTest, ARefusedFileIsExplainedInOneSentence)
+{
+    startWindow();
+    const std::string notWave = (folder / "notes.wav").string();
+    std::ofstream(notWave) << std::string(100, 'x');
+    const size_t boxesBefore = notifier.boxes().size();
+    convertFile(notWave);
+    ASSERT_EQ(notifier.boxes().size(), boxesBefore + 1);
+    EXPECT_EQ(notifier.boxes().back().second,
+              "This file cannot be converted: the file is not a wave file (\"WAVEfmt \" is missing at byte 8).");
+    EXPECT_EQ(window->controller().notes().count, 0);
 }
 
 TEST(SaveChoice, ATypedEndingChoosesTheKindWhicheverFilterIsShown)
