@@ -303,6 +303,16 @@ TEST_F(MainWindowTest, NoteStripClicksMoveTheMarkerOnlyWhenStopped)
     click(window->button(MainButton::Mic));
     click(window->button(MainButton::Convert));
     ASSERT_FALSE(controller.isStopped());
+    // The buttons of a running take.
+    for (MainButton b : {MainButton::Convert, MainButton::Play, MainButton::Wave, MainButton::Midi, MainButton::Mic,
+                         MainButton::File, MainButton::SaveAs, MainButton::Export, MainButton::Finish,
+                         MainButton::Edit, MainButton::PlayNT, MainButton::PlayPB})
+        EXPECT_FALSE(window->buttonEnabled(b)) << static_cast<int>(b);
+    EXPECT_EQ(window->buttonLook(MainButton::PlayNT), kLookEnabled);
+    EXPECT_EQ(window->buttonLook(MainButton::PlayPB), kLookEnabled);
+    EXPECT_NE(window->button(MainButton::SaveAs)->graphicsEffect(), nullptr);
+    EXPECT_EQ(labelText("i_State"), "conversion");
+    EXPECT_EQ(labelText("i_Input"), "mic");
     const int32_t during = controller.currentPosition();
     pressOn(window->display(), QPoint(column, 5));
     EXPECT_EQ(controller.currentPosition(), during);
