@@ -3,7 +3,11 @@ virtual X display inside the private sound server: FILE, CONVERT, the file chose
 open dialog, the voice diagram filling, STOP, FINISH, PLAY of the notes, SAVE AS a MIDI
 file, and Ctrl+Q. Screenshots of each moment are kept; the saved file is read back with mido.
 
-Run by CTest under xvfb-run with LIRROSA_BIN_DIR, LIRROSA_SOURCE_DIR and LIRROSA_ARTIFACTS.
+A second test installs the program and starts it as a new user does, from the installed
+program without settings: it asks to create them, and the window comes up.
+
+Run by CTest under xvfb-run with LIRROSA_BIN_DIR, LIRROSA_BUILD_DIR, LIRROSA_SOURCE_DIR and
+LIRROSA_ARTIFACTS.
 """
 
 import os
@@ -156,6 +160,49 @@ class RoadOfOneTake(unittest.TestCase):
         with open(self.env["LIRROSA_REGISTRY"], encoding="utf-8") as registry:
             text = registry.read().lower()
         self.assertIn('"left"=dword:', text)
+
+
+class FirstStartOfANewUser(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="lirrosa-first-")
+        self.prefix = os.path.join(self.folder, "prefix")
+        subprocess.run(["cmake", "--install", os.environ["LIRROSA_BUILD_DIR"], "--prefix", self.prefix],
+                       check=True, capture_output=True)
+        self.env = dict(os.environ, LIRROSA_REGISTRY=os.path.join(self.folder, "config", "registry.reg"),
+                        QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.folder, HOME=self.folder)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def answer_box(self, title):
+        box = find_window(f"^{title}$")
+        xdotool("windowfocus", "--sync", box)
+        time.sleep(0.3)
+        xdotool("key", "Return")
+        time.sleep(0.3)
+
+    def test_the_installed_program_creates_the_settings_and_starts(self):
+        with open(os.path.join(self.prefix, "share", "applications", "lirrosa.desktop"), encoding="utf-8") as entry:
+            command = [line[5:].strip() for line in entry if line.startswith("Exec=")][0]
+        self.assertEqual(command, os.path.join(self.prefix, "bin", "lirrosa"))
+        program = subprocess.Popen([command], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.answer_box("Error")      # "Please run Lirrosa Setup"
+            self.answer_box("Lirrosa")    # create the settings now? Yes
+            window = find_window("^Lirrosa$")
+            time.sleep(0.5)
+            subprocess.run([os.path.join(BIN, "lirrosa-screenshot"), os.path.join(ARTIFACTS, "first-start.png")],
+                           check=True, env=self.env)
+            with open(self.env["LIRROSA_REGISTRY"], encoding="utf-8") as registry:
+                text = registry.read()
+            self.assertIn(os.path.join(self.prefix, "share", "lirrosa") + "/", text)
+            xdotool("windowfocus", "--sync", window)
+            xdotool("key", "ctrl+q")
+            self.assertEqual(program.wait(timeout=20), 0)
+        finally:
+            if program.poll() is None:
+                program.kill()
+                program.wait()
 
 
 if __name__ == "__main__":

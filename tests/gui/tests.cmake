@@ -42,6 +42,6 @@ if(LIRROSA_GUI AND XVFB_RUN)
             ${SYSTEM_PYTHON} -m unittest -v test_road_of_one_take
     WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
   set_tests_properties(road_of_one_take PROPERTIES
-    ENVIRONMENT "LIRROSA_BIN_DIR=$<TARGET_FILE_DIR:lirrosa>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_ARTIFACTS=${CMAKE_BINARY_DIR}/artifacts/road-of-one-take;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan-system-libraries.supp"
+    ENVIRONMENT "LIRROSA_BIN_DIR=$<TARGET_FILE_DIR:lirrosa>;LIRROSA_BUILD_DIR=${CMAKE_BINARY_DIR};LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_ARTIFACTS=${CMAKE_BINARY_DIR}/artifacts/road-of-one-take;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan-system-libraries.supp"
     RESOURCE_LOCK sound_server TIMEOUT 180)
 endif()
