@@ -7,6 +7,7 @@
 #include "../app/ControllerTestSupport.h"
 
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -415,6 +416,61 @@ TEST_F(MainWindowTest, ARefusedFileIsExplainedInOneSentence)
     EXPECT_EQ(notifier.boxes().back().second,
               "This file cannot be converted: the file is not a wave file (\"WAVEfmt \" is missing at byte 8).");
     EXPECT_EQ(window->controller().notes().count, 0);
+}
+
+TEST_F(MainWindowTest, TakesTheSettingsWindowsChoicesFromTheStoredSettings)
+{
+    installSettings();
+    std::string metronome = "0260";
+    ASSERT_TRUE(RegAccessString(true, "Metron", metronome, kSettingsKey));
+    int32_t value = 1;
+    ASSERT_TRUE(RegAccessInteger(true, "DisableSaveRem", value, kSettingsKey));
+    value = 0;
+    ASSERT_TRUE(RegAccessInteger(true, "MergeSPD", value, kSettingsKey));
+    value = 2;
+    ASSERT_TRUE(RegAccessInteger(true, "WidthDVC", value, kSettingsKey));
+    value = 99;
+    ASSERT_TRUE(RegAccessInteger(true, "WavInDev", value, kSettingsKey));
+    value = 200;
+    ASSERT_TRUE(RegAccessInteger(true, "Tempo", value, kSettingsKey));
+
+    window = std::make_unique<WatchedWindow>(driver);
+    ASSERT_TRUE(window->startUp());
+    const SettingsChoices& choices = window->choices();
+    EXPECT_FALSE(choices.metronomeEnabled);
+    EXPECT_EQ(choices.metronomeNote, kSideStickNote);
+    EXPECT_EQ(choices.metronomeVolume, 60);
+    EXPECT_TRUE(choices.dontRemindOfSaving);
+    EXPECT_FALSE(choices.mergeShortPitchDeviations);
+    EXPECT_EQ(window->display()->TickWidth(), 2);
+    EXPECT_EQ(window->display()->Tick(), 220);
+    // An index past the device list chooses the system's default.
+    EXPECT_EQ(choices.waveInEntry, 0);
+    EXPECT_EQ(songSettings.tempo, 200);
+}
+
+TEST_F(MainWindowTest, HelpShowsTheTopicsAndAboutShowsTheVersion)
+{
+    startWindow();
+    click(window->findChild<TImageButton*>("ibtn_Help"));
+    EXPECT_TRUE(window->helpViewer()->isVisible());
+    EXPECT_TRUE(window->helpViewer()->shownFile().endsWith("/Help/index.html"));
+    window->helpViewer()->showTopic(kHelpMainWindow);
+    EXPECT_TRUE(window->helpViewer()->shownFile().endsWith("/Help/main.html"));
+    for (int context : {kHelpSettings, kHelpExport, kHelpNoteEdit})
+        EXPECT_TRUE(window->helpViewer()->showTopic(context)) << context;
+
+    QString shown;
+    QTimer::singleShot(50, [&shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        shown = box->text();
+        box->accept();
+    });
+    click(window->findChild<TImageButton*>("ibtn_About"));
+    EXPECT_TRUE(shown.contains("Lirrosa " LIRROSA_TEST_VERSION)) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("FluidSynth"));
 }
 
 TEST(SaveChoice, ATypedEndingChoosesTheKindWhicheverFilterIsShown)

@@ -30,6 +30,7 @@ endif()
 # The main window on the offscreen platform, on virtual wave devices and a capture MIDI device.
 if(LIRROSA_GUI)
   lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/test_F_main.cpp lirrosa_window)
+  target_compile_definitions(test_F_main PRIVATE LIRROSA_TEST_VERSION="${PROJECT_VERSION}")
 endif()
 
 # The road of one take through the desktop program, by real input events on a virtual X
