@@ -37,6 +37,30 @@ std::optional<int32_t> deliveryOptionsOf(const std::string& text)
 
 } // namespace
 
+void deliveryFormClicked(DeliveryChoice& choice)
+{
+    choice.email = choice.rtttl || choice.midi;
+    deliveryMailClicked(choice);
+}
+
+void deliveryMailClicked(DeliveryChoice& choice)
+{
+    if (choice.email && !choice.rtttl && !choice.midi)
+        choice.rtttl = true;
+}
+
+DeliveryControls deliveryControls(const DeliveryChoice& choice, uint32_t offered)
+{
+    DeliveryControls controls;
+    controls.phoneNumber = choice.sms;
+    controls.mail = choice.email;
+    controls.rtttl = choice.email && (offered & 1) != 0;
+    controls.midi = choice.email && (offered & 2) != 0;
+    controls.sms = (offered & 4) != 0;
+    controls.receive = choice.sms || choice.email;
+    return controls;
+}
+
 bool validMailAddress(const std::string& address)
 {
     const size_t at = address.find('@');

@@ -36,6 +36,25 @@ struct DeliveryChoice {
     std::string phoneNumber;
 };
 
+// Which controls of the delivery options group can be used.
+struct DeliveryControls {
+    bool phoneNumber; // "Phone Number" and its field
+    bool mail;        // "E-mail" and its field
+    bool rtttl;
+    bool midi;
+    bool sms;
+    bool receive;     // "Receive Ringtone"
+};
+
+// "RTTTL" or "MIDI " clicked: e-mail delivery is on exactly while one of them is checked;
+// then as deliveryMailClicked.
+void deliveryFormClicked(DeliveryChoice& choice);
+// "Receive free by e-mail in:" clicked: e-mail delivery without a form gets RTTTL.
+void deliveryMailClicked(DeliveryChoice& choice);
+// The controls for a choice when the service offers `offered` (DelivOpt bits 1 RTTTL,
+// 2 MIDI, 4 SMS): a form box needs e-mail delivery and the service's offer.
+DeliveryControls deliveryControls(const DeliveryChoice& choice, uint32_t offered);
+
 // The address holds "@" at its second character or later.
 bool validMailAddress(const std::string& address);
 // At least 8 characters, all of them digits.

@@ -37,6 +37,40 @@ TEST(DeliveryChecks, MessagesOfTheMailAndPhoneChecks)
     EXPECT_EQ(kInvalidPhoneText, "Please enter valid Phone Number!");
 }
 
+TEST(DeliveryGroup, UncheckingBothFormsEndsMailDeliveryAndCheckingOneStartsIt)
+{
+    DeliveryChoice choice;
+    choice.rtttl = false;
+    deliveryFormClicked(choice);
+    EXPECT_FALSE(choice.email);
+    DeliveryControls controls = deliveryControls(choice, 7);
+    EXPECT_FALSE(controls.receive);
+    EXPECT_FALSE(controls.mail);
+    EXPECT_FALSE(controls.rtttl);
+    EXPECT_TRUE(controls.sms);
+
+    choice.sms = true;
+    controls = deliveryControls(choice, 7);
+    EXPECT_TRUE(controls.receive);
+    EXPECT_TRUE(controls.phoneNumber);
+
+    choice.midi = true;
+    deliveryFormClicked(choice);
+    EXPECT_TRUE(choice.email);
+    EXPECT_FALSE(choice.rtttl);
+    choice.midi = false;
+    choice.email = true;
+    deliveryMailClicked(choice); // e-mail on without a form: RTTTL
+    EXPECT_TRUE(choice.rtttl);
+
+    // DelivOpt 5 offers RTTTL and SMS, not MIDI.
+    controls = deliveryControls(choice, 5);
+    EXPECT_TRUE(controls.rtttl);
+    EXPECT_FALSE(controls.midi);
+    EXPECT_TRUE(controls.sms);
+    EXPECT_FALSE(deliveryControls(choice, 1).sms);
+}
+
 TEST(DeliveryRequestBody, FieldOrderAndOptionValue)
 {
     DeliveryChoice choice;
