@@ -32,6 +32,7 @@ struct RingtoneOptions {
     std::string mailTo; // empty: the address last sent
     std::string phoneNumber;
     bool mailGiven = false;
+    bool dotted = false; // ask the service for dotted note values
 };
 
 bool isMidiFile(const std::string& path)
@@ -67,6 +68,8 @@ int parseOptions(const std::vector<std::string>& args, RingtoneOptions& options)
             if (!hasValue)
                 return usageError("--phone needs a phone number");
             options.phoneNumber = args[++i];
+        } else if (arg == "--dotted") {
+            options.dotted = true;
         } else if (arg == "--force") {
             options.force = true;
         } else if (arg == "--send") {
@@ -83,8 +86,8 @@ int parseOptions(const std::vector<std::string>& args, RingtoneOptions& options)
         return usageError("ringtone needs IN.wav or IN.mid");
     if (options.output == options.input)
         return usageError("the output file cannot be the input file");
-    if (!options.send && (options.mailGiven || !options.phoneNumber.empty()))
-        return usageError("--mail and --phone go with --send");
+    if (!options.send && (options.mailGiven || !options.phoneNumber.empty() || options.dotted))
+        return usageError("--mail, --phone and --dotted go with --send");
     return 0;
 }
 
@@ -168,6 +171,7 @@ int send(const RingtoneOptions& options, const RingtoneDefaults& defaults, const
     request.notes = &notes;
     request.songName = options.name;
     request.defaults = defaults;
+    request.useDottedNotes = options.dotted;
     std::string storedPhone;
     loadDeliveryFields(request.choice.mailTo, storedPhone);
     if (options.mailGiven)

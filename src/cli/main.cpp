@@ -64,6 +64,7 @@ const char* const kUsage =
     "      --send                 also send the ringtone request to the online service of the settings' url and uri\n"
     "      --mail ADDRESS         with --send: deliver to ADDRESS (default: the settings' LastMailTo)\n"
     "      --phone NUMBER         with --send: deliver by SMS too, digits only with country and area codes\n"
+    "      --dotted               with --send: let the service use dotted note values\n"
     "  devices                    list the wave inputs and outputs and the MIDI outputs with their indices\n"
     "  settings                   list the program's settings\n"
     "  settings get KEY           print one setting (KEY as TPQN or Settings\\TPQN)\n"

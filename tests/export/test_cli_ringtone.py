@@ -121,7 +121,8 @@ class RingtoneCommand(unittest.TestCase):
         self.assertEqual(failed.returncode, 1)
         self.assertTrue(failed.stderr.startswith("lirrosa-cli: cannot make a ringtone of"), failed.stderr)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "none.rtttl")))
-        for args in ([], [EXAMPLE, "--tempo", "20"], [EXAMPLE, "--name", "x" * 16], [EXAMPLE, "--mail", "a@b"]):
+        for args in ([], [EXAMPLE, "--tempo", "20"], [EXAMPLE, "--name", "x" * 16], [EXAMPLE, "--mail", "a@b"],
+                     [EXAMPLE, "--dotted"]):
             self.assertEqual(self.run_cli(*args).returncode, 2, args)
 
     def test_send_delivers_and_stores_what_was_sent(self):
@@ -142,9 +143,9 @@ class RingtoneCommand(unittest.TestCase):
 
         # DelivOpt 5 offers SMS; the address last sent is used again.
         self.configure(self.host, options=5)
-        result = self.run_cli(EXAMPLE, "--send", "--phone", phone)
+        result = self.run_cli(EXAMPLE, "--send", "--phone", phone, "--dotted")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("Delivery by e-mail (RTTTL) and SMS", result.stdout)
+        self.assertIn("Delivery by e-mail (RTTTL) and SMS, dotted notes allowed", result.stdout)
         self.assertEqual(self.setting("PhoneNumber"), phone)
         for output in (result.stdout, result.stderr):
             self.assertNotIn(mail, output)

@@ -115,7 +115,7 @@ def check_request(body):
         raise RequestError("phonen is not a phone number of at least 8 digits")
     package = decode_package(values["mps"])
     defaults = parse_defaults(values["dfs"], len(package["notes"]))
-    return song, defaults, package, options
+    return song, defaults, package, options, values["usedtnt"] == "1"
 
 
 def rtttl_text(song, defaults, package):
@@ -155,11 +155,11 @@ def answer_lines(body, query):
         lines = ["rsp=err", "rspmsg=The ringtone cannot be created now.##Please try again later."]
     else:
         try:
-            song, defaults, package, options = check_request(body)
+            song, defaults, package, options, dotted = check_request(body)
             forms = [form for bit, form in ((1, "RTTTL"), (2, "MIDI")) if options & bit]
             ways = (["e-mail (" + " and ".join(forms) + ")"] if forms else []) + (["SMS"] if options & 4 else [])
             lines = ["rsp=ok", "rspmsg=" + rtttl_text(song, defaults, package),
-                     "rspmsg1=Delivery by " + " and ".join(ways)]
+                     "rspmsg1=Delivery by " + " and ".join(ways) + (", dotted notes allowed" if dotted else "")]
         except RequestError as error:
             lines = ["rsp=err", "rspmsg=The request is not valid:##" + str(error)]
     if "dvropt" in query:
