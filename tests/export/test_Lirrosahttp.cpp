@@ -167,7 +167,9 @@ TEST_F(LirrosaHttp, PagesOfAnotherFormAreDropped)
 TEST_F(LirrosaHttp, StopEndsTheRequestWithoutAnEvent)
 {
     bool anything = false;
-    http.OnOK = [&](TLirrosaHTTP*, const std::vector<std::string>&, const std::vector<std::string>&) { anything = true; };
+    http.OnOK = [&](TLirrosaHTTP*, const std::vector<std::string>&, const std::vector<std::string>&) {
+        anything = true;
+    };
     http.OnError = [&](TLirrosaHTTP*, const std::string&) { anything = true; };
     ASSERT_TRUE(http.Request(service->address("delay=0.3"), kBody, 1, kBody.size()));
     http.Stop();
