@@ -20,8 +20,6 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr uint8_t kClickVelocity = 100;
-// A file take with MIDI echo is fed at about the pace it was sung.
-constexpr milliseconds kMidiEchoPace{28};
 // How long shutting down waits for a MIDI player thread to leave.
 constexpr milliseconds kPlayerLeaveLimit{1000};
 constexpr size_t kInputLabelNameChars = 15;
@@ -442,6 +440,7 @@ void ConversionController::feedFile()
     const uint32_t take = takeNumber_;
     auto feeding = [&] { return analyser_.active && takeNumber_ == take; };
     const uint32_t chunk = chunkBytes();
+    const std::chrono::microseconds echoPace{std::lround(frameDuration(takeFormat_).milliseconds() * 1000)};
     while (feeding() && playPosition_ < store_.validCount) {
         const uint32_t position = playPosition_;
         const uint32_t length = std::min(chunk, store_.validCount - position);
@@ -456,7 +455,8 @@ void ConversionController::feedFile()
             } catch (const MidiDeviceError&) {
                 // A lost echo note must not cost the take.
             }
-            std::this_thread::sleep_for(kMidiEchoPace);
+            // Fed at the pace it was sung: one frame's duration per chunk.
+            std::this_thread::sleep_for(echoPace);
         }
     }
     if (feeding())
@@ -875,7 +875,8 @@ void ConversionController::saveMidi(std::string name)
     const bool notesChosen = controls_.buttonLook(MainButton::PlayNT) == kLookChecked && notes_.count > 0;
     const std::vector<uint8_t> bytes = notesChosen
                                            ? buildNotesMidiFile(notes_, songSettings)
-                                           : buildRawMidiFile(*notes_.raw, songSettings, midiTicksPerFrame(songSettings));
+                                           : buildRawMidiFile(*notes_.raw, songSettings,
+                                                              midiTicksPerFrame(songSettings, frameDuration(takeFormat_)));
     std::string error;
     if (!writeFileAtomically(name, bytes, error))
         showError(kWriteError);
