@@ -517,11 +517,21 @@ void ConversionController::finishTake()
     recogniseTake();
 }
 
+// The classic engine works on the raw track of the live analysis (cleaned once, when the
+// take ends); the precise one reads the take's samples again.
+bool ConversionController::recogniseNotes(bool takeEnded)
+{
+    if (controls_.recognitionEngine() == RecognitionEngine::Precise && store_.data != nullptr)
+        return transcribeTake(notes_, store_.data, store_.validCount);
+    if (takeEnded)
+        cleanRawTrack(notes_);
+    return recognise(notes_, controls_.mergeShortPitchDeviations());
+}
+
 void ConversionController::recogniseTake()
 {
     window_.takeAnalysed(notes_);
-    cleanRawTrack(notes_);
-    recognise(notes_, controls_.mergeShortPitchDeviations());
+    recogniseNotes(true);
     resetRingtoneSettings(notes_);
     if (controls_.exportDialogPresent())
         window_.exportRingtoneFromRecognition();
@@ -546,7 +556,7 @@ void ConversionController::ibtn_FinishClick()
 {
     if (!controls_.buttonEnabled(MainButton::Finish) || analyser_.active)
         return;
-    if (!recognise(notes_, controls_.mergeShortPitchDeviations()))
+    if (!recogniseNotes(false))
         return;
     resetRingtoneSettings(notes_);
     midiOut_.updateTicksPerFrame();

@@ -184,7 +184,9 @@ int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const Conv
     std::vector<RawFrameCopy> analysed;
     if (!options.jsonPath.empty())
         analysed = copyRawTrack(*notes.raw);
-    if (notes.hasRawFrames()) {
+    if (options.engine == RecognitionEngine::Precise) {
+        transcribeTake(notes, store.data, store.validCount);
+    } else if (notes.hasRawFrames()) {
         cleanRawTrack(notes);
         recognise(notes, options.mergeShortPitchDeviations);
     }
