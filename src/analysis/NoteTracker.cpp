@@ -13,6 +13,7 @@ constexpr int kStates = 3 * kNotes;
 enum Role { Attack = 0, Stable = 1, Silent = 2 };
 
 constexpr double kTuningWindowSeconds = 4.0;
+constexpr double kVibratoSeconds = 0.22; // one cycle of a slow vibrato
 // Observation model.
 constexpr double kVoicedBelief = 0.95;
 constexpr double kStableSpread = 0.4; // semitones
@@ -231,24 +232,40 @@ TrackedNote describeNote(const PitchTrack& track, size_t first, size_t last, int
 
 std::vector<float> localTuning(const PitchTrack& track)
 {
+    // Vibrato first goes: a mean of pitch fractions over a vibrato of half a semitone each
+    // way would point anywhere. Each voiced frame counts with the median pitch around it.
     const size_t count = track.frames.size();
+    const auto halfCycle = static_cast<size_t>(std::ceil(kVibratoSeconds / 2 / track.hopSeconds));
     std::vector<double> cosines(count + 1, 0.0), sines(count + 1, 0.0);
+    std::vector<float> around;
     for (size_t k = 0; k < count; ++k) {
-        const PitchFrame& f = track.frames[k];
-        const double angle = 2 * M_PI * f.pitch;
-        const double weight = f.hertz > 0 ? 1.0 : 0.0;
-        cosines[k + 1] = cosines[k] + weight * std::cos(angle);
-        sines[k + 1] = sines[k] + weight * std::sin(angle);
+        cosines[k + 1] = cosines[k];
+        sines[k + 1] = sines[k];
+        if (track.frames[k].hertz <= 0)
+            continue;
+        around.clear();
+        for (size_t j = k > halfCycle ? k - halfCycle : 0; j < std::min(count, k + halfCycle + 1); ++j)
+            if (track.frames[j].hertz > 0)
+                around.push_back(track.frames[j].pitch);
+        std::nth_element(around.begin(), around.begin() + around.size() / 2, around.end());
+        const double angle = 2 * M_PI * around[around.size() / 2];
+        cosines[k + 1] += std::cos(angle);
+        sines[k + 1] += std::sin(angle);
     }
+    // The tuning follows the singer continuously: a drift past half a semitone goes on
+    // rather than jumping to the other side, so the intervals between notes are kept.
     const auto reach = static_cast<size_t>(kTuningWindowSeconds / track.hopSeconds);
     std::vector<float> tuning(count, 0.0f);
+    double previous = 0;
     for (size_t k = 0; k < count; ++k) {
         const size_t lo = k > reach ? k - reach : 0;
         const size_t hi = std::min(count, k + reach + 1);
         const double c = cosines[hi] - cosines[lo];
         const double s = sines[hi] - sines[lo];
-        if (c != 0 || s != 0)
-            tuning[k] = static_cast<float>(std::atan2(s, c) / (2 * M_PI));
+        double t = c != 0 || s != 0 ? std::atan2(s, c) / (2 * M_PI) : previous;
+        t += std::round(previous - t);
+        tuning[k] = static_cast<float>(t);
+        previous = t;
     }
     return tuning;
 }

@@ -33,6 +33,9 @@ constexpr int kBins = 52 * 3 + 1;
 // Largest pitch step between neighbouring frames, in bins (3 semitones per hop).
 constexpr int kMaxStep = 9;
 constexpr double kStayVoicing = 0.99;
+// A frame on the path whose candidates hardly hold together (mostly a window reaching into
+// silence at the edge of a note) is not trusted as voiced.
+constexpr float kLeastVoicedProbability = 0.1f;
 
 struct Candidate {
     float hertz;
@@ -358,7 +361,7 @@ PitchTrack trackPitch(const std::vector<float>& samples, double rate)
 
     const std::vector<int> path = decodePath(candidates);
     for (size_t k = 0; k < count; ++k) {
-        if (path[k] >= kBins)
+        if (path[k] >= kBins || track.frames[k].voicedProbability < kLeastVoicedProbability)
             continue;
         const Candidate* best = nullptr;
         for (const Candidate& c : candidates[k])
