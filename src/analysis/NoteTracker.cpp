@@ -25,6 +25,7 @@ constexpr double kNoteEnds = 0.01;
 constexpr double kNoteChanges = 0.01;
 constexpr double kSilenceStays = 0.98;
 constexpr double kLeapSpread = 6.0; // semitones between consecutive notes
+constexpr double kBeam = 30.0;      // log-probability below the best path
 // A dip of the level against both sides, within the reach, marks a new syllable: at about
 // 8 dB a new note is as likely as the old one going on, deeper dips make it near certain.
 constexpr double kDipReachSeconds = 0.09;
@@ -108,6 +109,7 @@ std::vector<int> decodeNotes(const PitchTrack& track, const std::vector<float>& 
     std::vector<uint8_t> fromNote(count * kStates);
     std::vector<uint8_t> fromRole(count * kStates);
     std::vector<double> observation(kStates);
+    std::vector<int> alive;
 
     for (size_t t = 0; t < count; ++t) {
         const PitchFrame& f = track.frames[t];
@@ -132,12 +134,18 @@ std::vector<int> decodeNotes(const PitchTrack& track, const std::vector<float>& 
             fromNote[t * kStates + state] = static_cast<uint8_t>(note);
             fromRole[t * kStates + state] = static_cast<uint8_t>(role);
         };
+        // Notes far below the best path cannot start another one (a beam: the transitions
+        // cost far less than the margin).
+        alive.clear();
+        for (int n = 0; n < kNotes; ++n)
+            if (std::max(score[stateOf(n, Silent)], score[stateOf(n, Stable)]) > -kBeam)
+                alive.push_back(n);
         for (int m = 0; m < kNotes; ++m) {
             // Attack of m: stays, or begins after a silence or another (or the same) note.
             double best = score[stateOf(m, Attack)] + moves.attackStays;
             int bestNote = m;
             Role bestRole = Attack;
-            for (int n = 0; n < kNotes; ++n) {
+            for (const int n : alive) {
                 const double fromSilence = score[stateOf(n, Silent)] + moves.start[m - n + kNotes];
                 const double fromNote = score[stateOf(n, Stable)] + (n == m ? repeatLog : moves.change[m - n + kNotes]);
                 if (fromSilence > best) {

@@ -67,28 +67,39 @@ std::vector<double> decimate(const std::vector<float>& in, int factor)
     for (size_t o = 0; o < out.size(); ++o) {
         const int64_t centre = static_cast<int64_t>(o) * factor;
         double acc = 0;
-        for (int i = -half; i <= half; ++i) {
-            const int64_t at = centre + i;
-            if (at >= 0 && at < n)
-                acc += taps[i + half] * in[at];
+        if (centre - half >= 0 && centre + half < n) {
+            const float* x = in.data() + centre - half;
+            for (int i = 0; i <= 2 * half; ++i)
+                acc += taps[i] * x[i];
+        } else {
+            for (int i = -half; i <= half; ++i) {
+                const int64_t at = centre + i;
+                if (at >= 0 && at < n)
+                    acc += taps[i + half] * in[at];
+            }
         }
         out[o] = acc;
     }
     return out;
 }
 
-std::vector<double> thresholdPrior()
+// The prior's weight of the thresholds 0.01 .. i / 100, for i = 0 .. 100.
+std::vector<double> cumulativeThresholdPrior()
 {
-    std::vector<double> prior(kThresholds);
-    double sum = 0;
+    std::vector<double> cumulative(kThresholds + 1, 0.0);
     for (int i = 0; i < kThresholds; ++i) {
         const double s = (i + 1) / static_cast<double>(kThresholds) - 0.005;
-        prior[i] = std::pow(s, kPriorAlpha - 1) * std::pow(1 - s, kPriorBeta - 1);
-        sum += prior[i];
+        cumulative[i + 1] = cumulative[i] + std::pow(s, kPriorAlpha - 1) * std::pow(1 - s, kPriorBeta - 1);
     }
-    for (double& p : prior)
-        p /= sum;
-    return prior;
+    for (double& p : cumulative)
+        p /= cumulative[kThresholds];
+    return cumulative;
+}
+
+// Number of thresholds i / 100 (i = 1 .. 100) at or below `value`.
+int thresholdsAtOrBelow(double value)
+{
+    return std::clamp(static_cast<int>(std::floor(value * kThresholds + 1e-9)), 0, kThresholds);
 }
 
 // The difference function of each frame, by FFT cross-correlation, and its candidates.
@@ -97,7 +108,7 @@ public:
     DifferenceAnalyser(double rate)
         : rate(rate), window(static_cast<int>(std::lround(kWindowSeconds * rate))),
           minLag(static_cast<int>(std::floor(rate / kMaxFreqHz))),
-          maxLag(static_cast<int>(std::ceil(rate / kMinFreqHz)) + 1), span(window + maxLag + 1), prior(thresholdPrior())
+          maxLag(static_cast<int>(std::ceil(rate / kMinFreqHz)) + 1), span(window + maxLag + 1), prior(cumulativeThresholdPrior())
     {
         size = 1;
         while (size < span + window)
@@ -183,21 +194,21 @@ private:
         }
         if (troughs.empty())
             return;
+        // A threshold s picks the first trough below it: trough t takes the thresholds above
+        // its own value and at or below every earlier trough's. Thresholds at or below the
+        // lowest trough pick none; a little of their weight goes to the lowest one.
         weights.assign(troughs.size(), 0.0);
         size_t lowest = 0;
-        for (size_t t = 1; t < troughs.size(); ++t)
-            if (normalised[troughs[t]] < normalised[troughs[lowest]])
+        int covered = kThresholds; // thresholds above this count are taken by earlier troughs
+        for (size_t t = 0; t < troughs.size(); ++t) {
+            const int below = thresholdsAtOrBelow(normalised[troughs[t]]);
+            if (below < covered) {
+                weights[t] = prior[covered] - prior[below];
+                covered = below;
                 lowest = t;
-        for (int i = 0; i < kThresholds; ++i) {
-            const double threshold = (i + 1) / static_cast<double>(kThresholds);
-            size_t first = 0;
-            while (first < troughs.size() && normalised[troughs[first]] >= threshold)
-                ++first;
-            if (first < troughs.size())
-                weights[first] += prior[i];
-            else
-                weights[lowest] += prior[i] * kLowestTroughShare;
+            }
         }
+        weights[lowest] += prior[covered] * kLowestTroughShare;
         for (size_t t = 0; t < troughs.size(); ++t) {
             if (weights[t] <= 0)
                 continue;
@@ -224,7 +235,7 @@ private:
     int maxLag;
     int span;
     int size = 0;
-    std::vector<double> prior;
+    std::vector<double> prior; // cumulative
     double* real = nullptr;
     fftw_complex* spectrumA = nullptr;
     fftw_complex* spectrumB = nullptr;
@@ -263,6 +274,7 @@ std::vector<int> decodePath(const std::vector<std::vector<Candidate>>& frames)
     std::vector<float> score(kStates, static_cast<float>(std::log(1.0 / kStates)));
     std::vector<float> next(kStates);
     std::vector<float> voicedObservation(kBins);
+    std::vector<int> voicedBins; // of the previous frame
     for (size_t t = 0; t < count; ++t) {
         std::fill(voicedObservation.begin(), voicedObservation.end(), 0.0f);
         float voiced = 0;
@@ -281,25 +293,30 @@ std::vector<int> decodePath(const std::vector<std::vector<Candidate>>& frames)
             }
             float best = kImpossible;
             int bestFrom = s;
+            auto consider = [&](int source, float value) {
+                if (value > best) {
+                    best = value;
+                    bestFrom = source;
+                }
+            };
+            const float viaVoiced = toVoiced ? stay : change;
+            const float viaUnvoiced = toVoiced ? change : stay;
             for (int d = -kMaxStep; d <= kMaxStep; ++d) {
                 const int b = bin + d;
-                if (b < 0 || b >= kBins)
-                    continue;
-                const float jump = step[d + kMaxStep];
-                const float viaVoiced = score[b] + jump + (toVoiced ? stay : change);
-                const float viaUnvoiced = score[b + kBins] + jump + (toVoiced ? change : stay);
-                if (viaVoiced > best) {
-                    best = viaVoiced;
-                    bestFrom = b;
-                }
-                if (viaUnvoiced > best) {
-                    best = viaUnvoiced;
-                    bestFrom = b + kBins;
-                }
+                if (b >= 0 && b < kBins)
+                    consider(b + kBins, score[b + kBins] + step[d + kMaxStep] + viaUnvoiced);
             }
+            // Only the bins that held a candidate in the previous frame are voiced there.
+            for (const int b : voicedBins)
+                if (std::abs(b - bin) <= kMaxStep)
+                    consider(b, score[b] + step[b - bin + kMaxStep] + viaVoiced);
             next[s] = best + (toVoiced ? std::log(voicedObservation[bin]) : unvoicedLog);
             from[t * kStates + s] = static_cast<uint16_t>(bestFrom);
         }
+        voicedBins.clear();
+        for (int b = 0; b < kBins; ++b)
+            if (voicedObservation[b] > 0)
+                voicedBins.push_back(b);
         // Keep the scores near 0 so that long recordings lose no precision.
         const float top = *std::max_element(next.begin(), next.end());
         for (int s = 0; s < kStates; ++s)

@@ -345,6 +345,25 @@ TEST(FileTake, FinishDuringTheTakeDoesNothingAndAfterwardsRecognisesAgain)
     EXPECT_TRUE(bench.panel.buttonEnabled(MainButton::Edit));
 }
 
+TEST(FileTake, ThePreciseEngineRecognisesTheTakeAndFinishRecognisesItAgain)
+{
+    Bench<> bench({}, false);
+    bench.panel.engine = RecognitionEngine::Precise;
+    bench.chooseNoEcho();
+    bench.chooseFile(kMelodyPath);
+    bench.controller->ibtn_ConvertClick();
+    EXPECT_EQ(noteNumbers(bench.controller->notes()), kMelodyNotes);
+    EXPECT_TRUE(bench.controller->notes().recognised);
+    EXPECT_GT(bench.controller->notes().raw->count, 0);
+    EXPECT_TRUE(bench.panel.buttonEnabled(MainButton::PlayNT));
+
+    // Finish discards edits and recognises the take's sound again.
+    bench.controller->notes().removeAt(0);
+    bench.panel.button(MainButton::Finish).enabled = true;
+    bench.controller->ibtn_FinishClick();
+    EXPECT_EQ(noteNumbers(bench.controller->notes()), kMelodyNotes);
+}
+
 TEST(FileTake, ANewTakeStartedFromWithinTheFeedingLoopIsNotFedByIt)
 {
     Bench<> bench(countingSamples(20));
