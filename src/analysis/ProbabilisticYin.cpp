@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <mutex>
 
 #include "notes/Tv2m_data.h"
 
@@ -36,6 +37,9 @@ constexpr double kStayVoicing = 0.99;
 // A frame on the path whose candidates hardly hold together (mostly a window reaching into
 // silence at the edge of a note) is not trusted as voiced.
 constexpr float kLeastVoicedProbability = 0.1f;
+
+// FFTW's planner is not thread-safe: plans are made and destroyed under this lock.
+std::mutex plannerLock;
 
 struct Candidate {
     float hertz;
@@ -113,6 +117,7 @@ public:
         size = 1;
         while (size < span + window)
             size *= 2;
+        const std::lock_guard<std::mutex> planning(plannerLock);
         real = fftw_alloc_real(size);
         spectrumA = fftw_alloc_complex(size / 2 + 1);
         spectrumB = fftw_alloc_complex(size / 2 + 1);
@@ -124,6 +129,7 @@ public:
     }
     ~DifferenceAnalyser()
     {
+        const std::lock_guard<std::mutex> planning(plannerLock);
         fftw_destroy_plan(forward);
         fftw_destroy_plan(inverse);
         fftw_free(real);
