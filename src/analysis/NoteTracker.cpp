@@ -146,15 +146,16 @@ std::vector<int> decodeNotes(const PitchTrack& track, const std::vector<float>& 
             int bestNote = m;
             Role bestRole = Attack;
             for (const int n : alive) {
-                const double fromSilence = score[stateOf(n, Silent)] + moves.start[m - n + kNotes];
-                const double fromNote = score[stateOf(n, Stable)] + (n == m ? repeatLog : moves.change[m - n + kNotes]);
-                if (fromSilence > best) {
-                    best = fromSilence;
+                const double afterSilence = score[stateOf(n, Silent)] + moves.start[m - n + kNotes];
+                const double afterNote =
+                    score[stateOf(n, Stable)] + (n == m ? repeatLog : moves.change[m - n + kNotes]);
+                if (afterSilence > best) {
+                    best = afterSilence;
                     bestNote = n;
                     bestRole = Silent;
                 }
-                if (fromNote > best) {
-                    best = fromNote;
+                if (afterNote > best) {
+                    best = afterNote;
                     bestNote = n;
                     bestRole = Stable;
                 }

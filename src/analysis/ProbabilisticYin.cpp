@@ -109,10 +109,11 @@ int thresholdsAtOrBelow(double value)
 // The difference function of each frame, by FFT cross-correlation, and its candidates.
 class DifferenceAnalyser {
 public:
-    DifferenceAnalyser(double rate)
+    explicit DifferenceAnalyser(double rate)
         : rate(rate), window(static_cast<int>(std::lround(kWindowSeconds * rate))),
           minLag(static_cast<int>(std::floor(rate / kMaxFreqHz))),
-          maxLag(static_cast<int>(std::ceil(rate / kMinFreqHz)) + 1), span(window + maxLag + 1), prior(cumulativeThresholdPrior())
+          maxLag(static_cast<int>(std::ceil(rate / kMinFreqHz)) + 1), span(window + maxLag + 1),
+          prior(cumulativeThresholdPrior())
     {
         size = 1;
         while (size < span + window)
