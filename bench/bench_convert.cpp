@@ -1,6 +1,7 @@
 // Conversion cost on the path `lirrosa-cli convert` runs: the controller's file take (load
-// the WAV file, analyse it chunk by chunk, recognise the notes) and the MIDI file written,
-// for takes of growing length; in this process, and as a whole `lirrosa-cli` process.
+// the WAV file, analyse it chunk by chunk, recognise the notes with either engine) and the
+// MIDI file written, for takes of growing length; in this process, and as a whole
+// `lirrosa-cli` process.
 
 #include <benchmark/benchmark.h>
 
@@ -61,12 +62,12 @@ void countRealTime(benchmark::State& state, int seconds)
                            benchmark::Counter::kIsRate);
 }
 
-void BM_ConvertCommand(benchmark::State& state)
+void convertCommand(benchmark::State& state, const char* engine)
 {
     const int seconds = static_cast<int>(state.range(0));
     const std::string input = writeTake(seconds);
     const std::string output = input + ".mid";
-    const std::vector<std::string> args{input, "-o", output, "--force", "--quiet"};
+    const std::vector<std::string> args{input, "-o", output, "--engine", engine, "--force", "--quiet"};
     for (auto _ : state) {
         QuietStdout quiet;
         if (runConvertCommand(args) != 0)
@@ -77,13 +78,18 @@ void BM_ConvertCommand(benchmark::State& state)
     ::unlink(output.c_str());
 }
 
+void BM_ConvertCommand(benchmark::State& state) { convertCommand(state, "classic"); }
+
+// The precise engine analyses the whole take again after the classic analysis has run.
+void BM_ConvertCommandPrecise(benchmark::State& state) { convertCommand(state, "precise"); }
+
 // Runs `lirrosa-cli convert` as its own process; the wall time includes its start-up.
 void BM_ConvertProcess(benchmark::State& state)
 {
     const int seconds = static_cast<int>(state.range(0));
     const std::string input = writeTake(seconds);
     const std::string output = input + ".mid";
-    std::vector<std::string> args{LIRROSA_CLI_PATH, "convert", input, "-o", output, "--force", "--quiet"};
+    std::vector<std::string> args{LIRROSA_CLI_PATH, "convert", input, "-o", output, "--engine", "classic", "--force", "--quiet"};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -107,4 +113,5 @@ void BM_ConvertProcess(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_ConvertCommand)->Arg(10)->Arg(60)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertCommandPrecise)->Arg(10)->Arg(60)->Arg(600)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertProcess)->Arg(600)->Unit(benchmark::kMillisecond)->UseRealTime();

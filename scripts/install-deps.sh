@@ -10,7 +10,7 @@
 # Installing needs root or sudo; without either, one line names the packages to install.
 set -euo pipefail
 
-# Libraries, the General MIDI soundfont and Qt. No daemon: the programs play through
+# Libraries (sound, synthesiser, sequencer, FFT), the General MIDI soundfont and Qt. No daemon: the programs play through
 # whatever sound server the desktop runs.
 run_packages=(
   build-essential cmake pkg-config
@@ -18,14 +18,15 @@ run_packages=(
   libpulse-dev
   libfluidsynth-dev timgm6mb-soundfont
   libasound2-dev
+  libfftw3-dev
 )
 
 test_packages=(
   git
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  python3 python3-mido python3-mir-eval
-  xvfb xauth
+  python3 python3-mido python3-mir-eval python3-pil
+  xvfb xauth xdotool
   pulseaudio pulseaudio-utils
 )
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: a normal build, a brief fuzzing
-# run of the WAV reader, the threaded tests under ThreadSanitizer, and the whole suite
-# again under AddressSanitizer and UndefinedBehaviorSanitizer. Each stage's time is
-# printed at the end, with how many tests ran and how many were skipped, and why.
+# run of the WAV reader and of the ringtone service's answer parser, the threaded tests
+# under ThreadSanitizer, and the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Each stage's time is printed at the end, with how many
+# tests ran and how many were skipped, and why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,10 +56,10 @@ cmake --build build -j"$jobs"
 stage "Test"
 run_ctest test --test-dir build --output-on-failure -j"$jobs"
 
-stage "Fuzz the WAV reader briefly"
+stage "Fuzz the WAV reader and the ringtone service answer briefly"
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DLIRROSA_WERROR=ON \
   -DLIRROSA_FUZZ=ON -DLIRROSA_TESTS=OFF -DLIRROSA_BENCH=OFF -DLIRROSA_GUI=OFF
-cmake --build build-fuzz -j"$jobs" --target fuzz_wav
+cmake --build build-fuzz -j"$jobs" --target fuzz_wav fuzz_response
 ctest --test-dir build-fuzz --output-on-failure --output-junit "$results/fuzz.xml"
 
 stage "Threaded tests under ThreadSanitizer"

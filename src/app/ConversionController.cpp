@@ -20,8 +20,6 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr uint8_t kClickVelocity = 100;
-// A file take with MIDI echo is fed at about the pace it was sung.
-constexpr milliseconds kMidiEchoPace{28};
 // How long shutting down waits for a MIDI player thread to leave.
 constexpr milliseconds kPlayerLeaveLimit{1000};
 constexpr size_t kInputLabelNameChars = 15;
@@ -60,12 +58,6 @@ std::string fileInputLabel(const std::string& path)
     if (cut < name.size())
         name = name.substr(0, cut) + "...";
     return "file: " + name;
-}
-
-// The pitch rounded to the nearest note: a fraction above 0.5 rounds up, exactly 0.5 down.
-int32_t nearestNote(float pitch)
-{
-    return static_cast<int32_t>(std::ceil(pitch - 0.5f));
 }
 
 WPARAM positionParam(int32_t position)
@@ -246,17 +238,19 @@ void ConversionController::startTake()
 // Everything before the sound starts to flow; false abandons the take.
 bool ConversionController::prepareTake()
 {
+    lastTakeFailure_ = TakeFailure::None;
     if (store_.validCount > 0 && !controls_.dontRemindOfSaving() && !askToDiscardTake())
-        return false;
+        return failTake(TakeFailure::Declined);
     resetDisplay(false);
     stopped_ = false;
     if (!openRecorder())
-        return false;
+        return failTake(TakeFailure::Recorder);
     songSettings.recordTempo = songSettings.tempo;
     window_.setStateLabel("");
     window_.setInputLabel("");
     if (!loadInput())
-        return false;
+        return failTake(!inputIsMicrophone_ && lastFileRefusal_ != WaveRefusal::None ? TakeFailure::File
+                                                                                    : TakeFailure::Declined);
     window_.setStateLabel("conversion");
 
     analyser_.setupParams(notes_, &takeFormat_);
@@ -268,10 +262,16 @@ bool ConversionController::prepareTake()
     }
     // The analyser refuses formats it cannot decode.
     if (!analyser_.active)
-        return false;
+        return failTake(TakeFailure::Format);
     window_.setLevelScale(notes_.params.fullScale);
     midiOut_.updateTicksPerFrame();
     return openEcho();
+}
+
+bool ConversionController::failTake(TakeFailure why)
+{
+    lastTakeFailure_ = why;
+    return false;
 }
 
 bool ConversionController::askToDiscardTake() const
@@ -331,7 +331,7 @@ bool ConversionController::openEcho()
         player_.doneCallback = playedBuffer;
         player_.userValue = 0;
         if (!player_.open(takeFormat_, deviceOfEntry(controls_.waveOutEntry())))
-            return false;
+            return failTake(TakeFailure::Player);
         player_.start(nullptr, &loop_.target());
         if (inputIsMicrophone_) {
             // The recorder drives the echo of a microphone take.
@@ -343,11 +343,11 @@ bool ConversionController::openEcho()
     }
     if (echoMode_ == EchoMidi || (controls_.metronomeEnabled() && inputIsMicrophone_)) {
         if (!midiOut_.open(deviceOfEntry(controls_.midiOutEntry())))
-            return false;
+            return failTake(TakeFailure::MidiOut);
         try {
             midiOut_.setVolume(kPercussionChannel, std::min<uint8_t>(controls_.metronomeVolume(), 127));
         } catch (const MidiDeviceError&) {
-            return false;
+            return failTake(TakeFailure::MidiOut);
         }
     }
     return true;
@@ -461,6 +461,7 @@ void ConversionController::feedFile()
     const uint32_t take = takeNumber_;
     auto feeding = [&] { return analyser_.active && takeNumber_ == take; };
     const uint32_t chunk = chunkBytes();
+    const std::chrono::microseconds echoPace{std::lround(frameDuration(takeFormat_).milliseconds() * 1000)};
     while (feeding() && playPosition_ < store_.validCount) {
         const uint32_t position = playPosition_;
         const uint32_t length = std::min(chunk, store_.validCount - position);
@@ -475,7 +476,8 @@ void ConversionController::feedFile()
             } catch (const MidiDeviceError&) {
                 // A lost echo note must not cost the take.
             }
-            std::this_thread::sleep_for(kMidiEchoPace);
+            // Fed at the pace it was sung: one frame's duration per chunk.
+            std::this_thread::sleep_for(echoPace);
         }
     }
     if (feeding())
@@ -536,11 +538,21 @@ void ConversionController::finishTake()
     recogniseTake();
 }
 
+// The classic engine works on the raw track of the live analysis (cleaned once, when the
+// take ends); the precise one reads the take's samples again.
+bool ConversionController::recogniseNotes(bool takeEnded)
+{
+    if (controls_.recognitionEngine() == RecognitionEngine::Precise && store_.data != nullptr)
+        return transcribeTake(notes_, store_.data, store_.validCount);
+    if (takeEnded)
+        cleanRawTrack(notes_);
+    return recognise(notes_, controls_.mergeShortPitchDeviations());
+}
+
 void ConversionController::recogniseTake()
 {
     window_.takeAnalysed(notes_);
-    cleanRawTrack(notes_);
-    recognise(notes_, controls_.mergeShortPitchDeviations());
+    recogniseNotes(true);
     resetRingtoneSettings(notes_);
     if (controls_.exportDialogPresent())
         window_.exportRingtoneFromRecognition();
@@ -565,7 +577,7 @@ void ConversionController::ibtn_FinishClick()
 {
     if (!controls_.buttonEnabled(MainButton::Finish) || analyser_.active)
         return;
-    if (!recognise(notes_, controls_.mergeShortPitchDeviations()))
+    if (!recogniseNotes(false))
         return;
     resetRingtoneSettings(notes_);
     midiOut_.updateTicksPerFrame();
@@ -919,7 +931,8 @@ void ConversionController::saveMidi(std::string name)
     const bool notesChosen = controls_.buttonLook(MainButton::PlayNT) == kLookChecked && notes_.count > 0;
     const std::vector<uint8_t> bytes = notesChosen
                                            ? buildNotesMidiFile(notes_, songSettings)
-                                           : buildRawMidiFile(*notes_.raw, songSettings, midiTicksPerFrame(songSettings));
+                                           : buildRawMidiFile(*notes_.raw, songSettings,
+                                                              midiTicksPerFrame(songSettings, frameDuration(takeFormat_)));
     std::string error;
     if (!writeFileAtomically(name, bytes, error))
         showError(kWriteError);

@@ -57,6 +57,10 @@ inline const char* const kCannotPlayWave = "Cannot play WAVE data!";
 inline const char* const kNoPlaybackType = "Playback type not specified!";
 inline const char* const kWriteError = "Write error!";
 
+// Why the last Convert started no take: declined (the discard question answered No, the
+// file dialog cancelled), or the device, file or format that failed.
+enum class TakeFailure : uint8_t { None, Declined, Recorder, File, Format, Player, MidiOut };
+
 // The recorder and the player know their controller, so that the driver callbacks reach
 // the take state.
 class TakeRecorder : public WaveRecorder {
@@ -129,6 +133,8 @@ public:
     bool inputIsMicrophone() const { return inputIsMicrophone_; }
     EchoMode echoMode() const { return echoMode_; }
     int32_t currentPosition() const { return currentPosition_; }
+    // The window moves the shown position: a click on the diagram's note strip, the editor.
+    void setCurrentPosition(int32_t position) { currentPosition_ = position; }
     // Frames fed to the analyser in the current or last take.
     int32_t analysedFrames() const { return analysedFrames_; }
     // Why the last file chosen for a take was not loaded; None when it was.
@@ -137,6 +143,7 @@ public:
     // and so ended it, or when the microphone opened but would not start; empty when the
     // take or playback ended otherwise.
     const std::string& deviceFailure() const { return deviceFailure_; }
+    TakeFailure lastTakeFailure() const { return lastTakeFailure_; }
     VoicedFrame newestVoicedFrame() const;
 
 private:
@@ -146,6 +153,7 @@ private:
     // Convert.
     void startTake();
     bool prepareTake();
+    bool failTake(TakeFailure why);
     bool openRecorder();
     bool loadInput();
     bool openEcho();
@@ -165,6 +173,8 @@ private:
     void stop();
     void finishTake();
     void recogniseTake();
+    // Recognises the take with the chosen engine; false when no note resulted.
+    bool recogniseNotes(bool takeEnded);
     bool startPlayback(EchoMode type);
     bool startWavePlayback();
     bool startMidiPlayback();
@@ -219,6 +229,7 @@ private:
     int32_t analysedFrames_ = 0;
     WaveRefusal lastFileRefusal_ = WaveRefusal::None;
     std::string deviceFailure_;
+    TakeFailure lastTakeFailure_ = TakeFailure::None;
     std::chrono::milliseconds timer1Interval_ = kTimer1Idle;
     bool stateLabelAqua_ = false;
     bool shuttingDown_ = false;

@@ -36,6 +36,7 @@ int runConvertCommand(const std::vector<std::string>& args)
     const CliSettings stored = readCliSettings(std::cerr);
     options.tpqn = stored.tpqn;
     options.mergeShortPitchDeviations = stored.mergeShortPitchDeviations;
+    options.engine = stored.engine;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -59,6 +60,14 @@ int runConvertCommand(const std::vector<std::string>& args)
             if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.tpqn))
                 return usageError("--tpqn needs a whole number");
             ++i;
+        } else if (arg == "--engine") {
+            const std::string name = hasValue ? args[++i] : "";
+            if (name == "classic")
+                options.engine = RecognitionEngine::Classic;
+            else if (name == "precise")
+                options.engine = RecognitionEngine::Precise;
+            else
+                return usageError("--engine needs classic or precise");
         } else if (arg == "--raw") {
             options.writeRaw = true;
         } else if (arg == "--table") {
@@ -99,6 +108,7 @@ int runConvertCommand(const std::vector<std::string>& args)
     session.seam.takeFile = input;
     session.seam.keepAnalysed = !options.jsonPath.empty();
     session.seam.mergeShortDeviations = options.mergeShortPitchDeviations;
+    session.seam.engine = options.engine;
     songSettings.tpqn = options.tpqn;
     if (options.patch >= 0)
         songSettings.patch = static_cast<uint8_t>(options.patch);

@@ -153,7 +153,7 @@ int writeConversion(const WAVEFORMATEX& format, int32_t frames, const std::vecto
         return fail(error);
 
     const std::vector<uint8_t> midi = options.writeRaw
-                                          ? buildRawMidiFile(*notes.raw, songSettings, midiTicksPerFrame(songSettings))
+                                          ? buildRawMidiFile(*notes.raw, songSettings, midiTicksPerFrame(songSettings, frameDuration(format)))
                                           : buildNotesMidiFile(notes, songSettings);
     OutputFiles outputs;
     bool written = outputs.write(options.midiPath, midi, error);
