@@ -322,6 +322,7 @@ bool ConversionController::openEcho()
             playPosition_ = 0;
         }
     }
+    midiEchoEnded_ = false;
     if (echoMode_ == EchoMidi || (controls_.metronomeEnabled() && inputIsMicrophone_)) {
         if (!midiOut_.open(deviceOfEntry(controls_.midiOutEntry())))
             return false;
@@ -363,12 +364,29 @@ void ConversionController::onRecordedBuffer(uint8_t* data, uint32_t length)
             playPosition_ = 0;
         postChunkCopy(length);
     } else if (echoMode_ == EchoMidi) {
-        try {
-            midiOut_.echoFrame(analyser_.frameCounter - 1);
-        } catch (const MidiDeviceError&) {
-            // A lost echo note must not cost the take.
+        echoMidiFrame();
+    }
+}
+
+void ConversionController::echoMidiFrame()
+{
+    if (midiEchoEnded_)
+        return;
+    try {
+        midiOut_.echoFrame(analyser_.frameCounter - 1);
+    } catch (const MidiDeviceError& error) {
+        // The take goes on without its echo.
+        if (!midiEchoEnded_.exchange(true)) {
+            midiEchoFailure_ = error.what();
+            loop_.target().post(UM_MIDI_ECHO_ENDED, 0, 0);
         }
     }
+}
+
+void ConversionController::showEchoEnded()
+{
+    userNotifier().show(kEchoEndedText + midiEchoFailure_ + kTakeGoesOnText, "Warning", MessageIcon::Warning,
+                        MessageButtons::Ok);
 }
 
 void ConversionController::onPlayedBuffer(uint32_t length)
@@ -451,11 +469,7 @@ void ConversionController::feedFile()
         playPosition_ = position + length;
         loop_.processMessages();
         if (echoMode_ == EchoMidi && feeding()) {
-            try {
-                midiOut_.echoFrame(analyser_.frameCounter - 1);
-            } catch (const MidiDeviceError&) {
-                // A lost echo note must not cost the take.
-            }
+            echoMidiFrame();
             std::this_thread::sleep_for(kMidiEchoPace);
         }
     }
@@ -762,6 +776,10 @@ void ConversionController::handleMessage(const WindowMessage& message)
     case UM_MIDI_POSITION:
         if (!shuttingDown_)
             onMidiPosition(message.wParam, message.lParam);
+        break;
+    case UM_MIDI_ECHO_ENDED:
+        if (!shuttingDown_)
+            showEchoEnded();
         break;
     default:
         break;

@@ -102,7 +102,9 @@ MidiResult JackMidiClient::open(std::shared_ptr<JackMidiClient>& opened)
 
 JackMidiClient::~JackMidiClient()
 {
-    if (client != nullptr)
+    // Closing a client whose server has gone crashes libjack (jackd2 1.9.21); such a
+    // client holds nothing but memory, which is left to the end of the run.
+    if (client != nullptr && !stopped.load())
         jack_client_close(client);
 }
 
