@@ -31,3 +31,5 @@ target_link_libraries(test_JackMidi PRIVATE lirrosa_app GTest::gtest GTest::gtes
 target_compile_definitions(test_JackMidi PRIVATE LIRROSA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(test_JackMidi DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
   RESOURCE_LOCK jack_server ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/tsan.supp")
+
+lirrosa_add_midi_test(test_AlsaOwnPort)
