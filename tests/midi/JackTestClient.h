@@ -1,16 +1,12 @@
 #pragma once
 // A JACK client with one MIDI input that records every message it receives with its
-// frame time, standing in for a DAW connected to the program's port. The tests run
-// beside the private server of scripts/with-jack-server.sh: without it they skip, and
-// under CI=true they fail, since CI must run them.
+// frame time, standing in for a DAW connected to the program's port (in the tests and
+// the echo latency benchmark).
 
-#include <gtest/gtest.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,23 +15,6 @@ struct ReceivedMidi {
     jack_nframes_t frame;
     uint32_t message; // status | data 1 << 8 | data 2 << 16
 };
-
-// True when the JACK tests can run; otherwise skips or fails the test (call through
-// REQUIRE_JACK_SERVER so that a skip leaves the test).
-inline bool jackServerExpected()
-{
-    return std::getenv("LIRROSA_JACK_SERVER") != nullptr;
-}
-
-#define REQUIRE_JACK_SERVER()                                                                     \
-    do {                                                                                          \
-        if (!jackServerExpected()) {                                                              \
-            const char* ci = std::getenv("CI");                                                   \
-            if (ci != nullptr && std::strcmp(ci, "true") == 0)                                    \
-                FAIL() << "no JACK server: CI runs the tests inside scripts/with-jack-server.sh"; \
-            GTEST_SKIP() << "no JACK server (run the tests inside scripts/with-jack-server.sh)";   \
-        }                                                                                         \
-    } while (0)
 
 class JackTestClient {
 public:
@@ -78,6 +57,12 @@ public:
     jack_nframes_t frameAtSteadyUs(int64_t steadyUs) const
     {
         return jack_time_to_frames(client, static_cast<jack_time_t>(steadyUs + jackMinusSteadyUs));
+    }
+
+    // The time of the process's steady clock (microseconds) at a frame.
+    int64_t steadyUsAtFrame(jack_nframes_t frame) const
+    {
+        return static_cast<int64_t>(jack_frames_to_time(client, frame)) - jackMinusSteadyUs;
     }
 
     // The capture latency that port `name` reports (its largest value).
