@@ -36,38 +36,60 @@ extern char** environ;
 namespace {
 
 constexpr const char* kJackPort = "lirrosa:midi_out";
+// The timing within a period is checked in normal builds; a sanitizer's slowdown of every
+// thread (several periods at a time) says nothing about it, so those builds check the
+// messages and their order only.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kTimingChecked = false;
+#else
+constexpr bool kTimingChecked = true;
+#endif
 constexpr const char* kTestInput = "lirrosa-test:midi_in";
 
-// A device that sends to the JACK port and logs what it sent with the time the stream
-// meant it for: what the test client must receive, and when.
+// A device that sends to the JACK port and logs what it sent with the frame that the time
+// the stream meant it for had on the JACK clock then (`frameOf`, when set): what the test
+// client must receive, and where. The frame is taken at once, as the port takes it, since
+// the server's estimate of its clock is good for the moment, not for a time seconds back.
 struct LoggedJackMidi {
-    CaptureMidiLog log;
+    std::function<jack_nframes_t(int64_t)> frameOf;
     PrivateMidiDevice device{[this](std::unique_ptr<MidiSink>& sink) {
                                  std::unique_ptr<MidiSink> jack;
                                  const MidiResult result = JackMidiSink::open(jack);
                                  if (result == kMidiOk)
-                                     sink = std::make_unique<LoggingSink>(std::move(jack), log);
+                                     sink = std::make_unique<LoggingSink>(std::move(jack), *this);
                                  return result;
                              },
                              steadyMidiClock()};
 
     int32_t listEntry() const { return static_cast<int32_t>(device.id()) + 1; }
 
+    std::vector<ReceivedMidi> sent()
+    {
+        std::lock_guard<std::mutex> guard(mutex);
+        return log;
+    }
+
     class LoggingSink : public MidiSink {
     public:
-        LoggingSink(std::unique_ptr<MidiSink> jack, CaptureMidiLog& log) : jack(std::move(jack)), log(log) {}
+        LoggingSink(std::unique_ptr<MidiSink> jack, LoggedJackMidi& owner) : jack(std::move(jack)), owner(owner) {}
         MidiResult send(uint32_t message, int64_t timeUs) override
         {
             const MidiResult result = jack->send(message, timeUs);
-            if (result == kMidiOk)
-                log.record(message, timeUs);
+            if (result == kMidiOk) {
+                std::lock_guard<std::mutex> guard(owner.mutex);
+                owner.log.push_back({owner.frameOf ? owner.frameOf(timeUs) : 0, message});
+            }
             return result;
         }
 
     private:
         std::unique_ptr<MidiSink> jack;
-        CaptureMidiLog& log;
+        LoggedJackMidi& owner;
     };
+
+private:
+    std::mutex mutex;
+    std::vector<ReceivedMidi> log;
 };
 
 // The list index of the JACK output, or -1.
@@ -103,8 +125,10 @@ bool waitForReceived(JackTestClient& client, size_t count)
     return true;
 }
 
-// A JACK server of the test's own, which the test may kill; clients of this process
-// reach it from its start on.
+// A JACK server of the test's own, which the test may stop; clients of this process
+// reach it from its start on. It is stopped as a user stops it (SIGTERM): a server killed
+// outright keeps its slot in libjack's registry of servers, and after a few such runs no
+// server can start on the machine.
 class OwnJackServer {
 public:
     OwnJackServer() : name("lirrosa-own-" + std::to_string(getpid()))
@@ -123,13 +147,13 @@ public:
         for (int i = 0; i < 100 && !jackServerRunning(); ++i)
             std::this_thread::sleep_for(50ms);
     }
-    ~OwnJackServer() { kill(); }
+    ~OwnJackServer() { stop(); }
 
-    void kill()
+    void stop()
     {
         if (pid <= 0)
             return;
-        ::kill(pid, SIGKILL);
+        ::kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
         pid = -1;
     }
@@ -174,22 +198,24 @@ TEST(JackMidiOutput, EchoOfTheSungMelodyArrivesInOrderEachMessageWithinOnePeriod
     ASSERT_TRUE(daw.ready());
     ASSERT_EQ(connectJackMidiOutput(kTestInput), kMidiOk);
     LoggedJackMidi jack;
+    jack.frameOf = [&daw](int64_t timeUs) { return daw.frameAtSteadyUs(timeUs); };
     // The file take feeds the melody at its own pace, 28 ms a chunk, as a singer would.
     Bench<> bench({}, false);
     bench.panel.midiOutList = jack.listEntry();
     bench.chooseFile(kMelodyPath);
     bench.controller->ibtn_ConvertClick();
     ASSERT_EQ(noteNumbers(bench.controller->notes()), kMelodyNotes);
-    const std::vector<CapturedMidiMessage> sent = jack.log.messages();
+    const std::vector<ReceivedMidi> sent = jack.sent();
     ASSERT_TRUE(waitForReceived(daw, sent.size()));
     const std::vector<ReceivedMidi> received = daw.received();
 
     // The echo sang the melody: its note-ons and bends are all there.
     std::vector<int> notes;
     size_t bends = 0;
-    for (const CapturedMidiMessage& m : sent) {
-        if (isNoteOn(m.message) && m.data2() == kEchoVelocity && (notes.empty() || notes.back() != m.data1()))
-            notes.push_back(m.data1());
+    for (const ReceivedMidi& m : sent) {
+        const int note = (m.message >> 8) & 0x7F;
+        if (isNoteOn(m.message) && ((m.message >> 16) & 0x7F) == kEchoVelocity && (notes.empty() || notes.back() != note))
+            notes.push_back(note);
         bends += isBend(m.message) ? 1 : 0;
     }
     EXPECT_GE(notes.size(), 7u);
@@ -202,9 +228,11 @@ TEST(JackMidiOutput, EchoOfTheSungMelodyArrivesInOrderEachMessageWithinOnePeriod
     int32_t worst = 0;
     for (size_t i = 0; i < sent.size(); ++i) {
         ASSERT_EQ(received[i].message, sent[i].message) << "message " << i;
-        const jack_nframes_t meant = daw.frameAtSteadyUs(sent[i].timeUs) + latency;
+        const jack_nframes_t meant = sent[i].frame + latency;
         const auto late = static_cast<int32_t>(received[i].frame - meant);
-        EXPECT_LE(std::abs(late), period) << "message " << i << " is " << late << " frames late";
+        if (kTimingChecked) {
+            EXPECT_LE(std::abs(late), period) << "message " << i << " is " << late << " frames late";
+        }
         worst = std::max(worst, std::abs(late));
     }
     std::printf("%zu messages, worst placement %d frames (period %d)\n", sent.size(), worst, period);
@@ -243,7 +271,9 @@ TEST(JackMidiOutput, PlaybackOfTheRecognisedNotesKeepsTheTimingOfTheNotes)
         EXPECT_EQ(static_cast<int>((noteOns[i].message >> 8) & 0x7F), notes[i].note);
         const auto meant = static_cast<int32_t>(std::lround((notes[i].start - notes[0].start) * framesPerTick));
         const auto arrived = static_cast<int32_t>(noteOns[i].frame - noteOns[0].frame);
-        EXPECT_LE(std::abs(arrived - meant), period) << "note " << i;
+        if (kTimingChecked) {
+            EXPECT_LE(std::abs(arrived - meant), period) << "note " << i;
+        }
     }
 }
 
@@ -259,13 +289,13 @@ TEST(JackMidiOutput, ServerStoppingMidTakeEndsTheEchoWithAMessageAndKeepsTheTake
     Bench<> bench({}, false);
     bench.panel.midiOutList = jack.listEntry();
     bench.chooseFile(kMelodyPath);
-    // The take runs for about nine seconds; the server dies after three.
-    std::thread killer([&] {
+    // The take runs for about nine seconds; the server stops after three.
+    std::thread stopper([&] {
         std::this_thread::sleep_for(3s);
-        server.kill();
+        server.stop();
     });
     bench.controller->ibtn_ConvertClick();
-    killer.join();
+    stopper.join();
     bench.settle();
 
     const auto boxes = bench.notifier.boxes();
@@ -273,7 +303,7 @@ TEST(JackMidiOutput, ServerStoppingMidTakeEndsTheEchoWithAMessageAndKeepsTheTake
     EXPECT_EQ(boxes[0].second,
               kEchoEndedText + midiErrorText(kMidiErrJackStopped) + kTakeGoesOnText);
     // The echo reached the port until the server stopped, and the whole take was kept.
-    EXPECT_GT(jack.log.messages().size(), 20u);
+    EXPECT_GT(jack.sent().size(), 20u);
     EXPECT_EQ(noteNumbers(bench.controller->notes()), kMelodyNotes);
     EXPECT_FALSE(jackServerRunning());
 }
