@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  python3 python3-mido python3-mir-eval
+  python3 python3-mido python3-mir-eval python3-pil xdotool
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
   libpulse-dev pulseaudio pulseaudio-utils
   libfluidsynth-dev fluidsynth timgm6mb-soundfont

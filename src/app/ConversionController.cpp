@@ -48,12 +48,6 @@ std::string fileInputLabel(const std::string& path)
     return "file: " + name;
 }
 
-// The pitch rounded to the nearest note: a fraction above 0.5 rounds up, exactly 0.5 down.
-int32_t nearestNote(float pitch)
-{
-    return static_cast<int32_t>(std::ceil(pitch - 0.5f));
-}
-
 WPARAM positionParam(int32_t position)
 {
     return static_cast<WPARAM>(static_cast<intptr_t>(position));
@@ -231,17 +225,19 @@ void ConversionController::startTake()
 // Everything before the sound starts to flow; false abandons the take.
 bool ConversionController::prepareTake()
 {
+    lastTakeFailure_ = TakeFailure::None;
     if (store_.validCount > 0 && !controls_.dontRemindOfSaving() && !askToDiscardTake())
-        return false;
+        return failTake(TakeFailure::Declined);
     resetDisplay(false);
     stopped_ = false;
     if (!openRecorder())
-        return false;
+        return failTake(TakeFailure::Recorder);
     songSettings.recordTempo = songSettings.tempo;
     window_.setStateLabel("");
     window_.setInputLabel("");
     if (!loadInput())
-        return false;
+        return failTake(!inputIsMicrophone_ && lastFileRefusal_ != WaveRefusal::None ? TakeFailure::File
+                                                                                    : TakeFailure::Declined);
     window_.setStateLabel("conversion");
 
     analyser_.setupParams(notes_, &takeFormat_);
@@ -253,10 +249,16 @@ bool ConversionController::prepareTake()
     }
     // The analyser refuses formats it cannot decode.
     if (!analyser_.active)
-        return false;
+        return failTake(TakeFailure::Format);
     window_.setLevelScale(notes_.params.fullScale);
     midiOut_.updateTicksPerFrame();
     return openEcho();
+}
+
+bool ConversionController::failTake(TakeFailure why)
+{
+    lastTakeFailure_ = why;
+    return false;
 }
 
 bool ConversionController::askToDiscardTake() const
@@ -312,7 +314,7 @@ bool ConversionController::openEcho()
         player_.doneCallback = playedBuffer;
         player_.userValue = 0;
         if (!player_.open(takeFormat_, deviceOfEntry(controls_.waveOutEntry())))
-            return false;
+            return failTake(TakeFailure::Player);
         player_.start(nullptr, &loop_.target());
         if (inputIsMicrophone_) {
             // The recorder drives the echo of a microphone take.
@@ -325,11 +327,11 @@ bool ConversionController::openEcho()
     midiEchoEnded_ = false;
     if (echoMode_ == EchoMidi || (controls_.metronomeEnabled() && inputIsMicrophone_)) {
         if (!midiOut_.open(deviceOfEntry(controls_.midiOutEntry())))
-            return false;
+            return failTake(TakeFailure::MidiOut);
         try {
             midiOut_.setVolume(kPercussionChannel, std::min<uint8_t>(controls_.metronomeVolume(), 127));
         } catch (const MidiDeviceError&) {
-            return false;
+            return failTake(TakeFailure::MidiOut);
         }
     }
     return true;

@@ -61,6 +61,10 @@ inline const char* const kCannotPlayWave = "Cannot play WAVE data!";
 inline const char* const kNoPlaybackType = "Playback type not specified!";
 inline const char* const kWriteError = "Write error!";
 
+// Why the last Convert started no take: declined (the discard question answered No, the
+// file dialog cancelled), or the device, file or format that failed.
+enum class TakeFailure : uint8_t { None, Declined, Recorder, File, Format, Player, MidiOut };
+
 // The recorder and the player know their controller, so that the driver callbacks reach
 // the take state.
 class TakeRecorder : public WaveRecorder {
@@ -133,10 +137,13 @@ public:
     bool inputIsMicrophone() const { return inputIsMicrophone_; }
     EchoMode echoMode() const { return echoMode_; }
     int32_t currentPosition() const { return currentPosition_; }
+    // The window moves the shown position: a click on the diagram's note strip, the editor.
+    void setCurrentPosition(int32_t position) { currentPosition_ = position; }
     // Frames fed to the analyser in the current or last take.
     int32_t analysedFrames() const { return analysedFrames_; }
     // Why the last file chosen for a take was not loaded; None when it was.
     WaveRefusal lastFileRefusal() const { return lastFileRefusal_; }
+    TakeFailure lastTakeFailure() const { return lastTakeFailure_; }
     VoicedFrame newestVoicedFrame() const;
 
 private:
@@ -146,6 +153,7 @@ private:
     // Convert.
     void startTake();
     bool prepareTake();
+    bool failTake(TakeFailure why);
     bool openRecorder();
     bool loadInput();
     bool openEcho();
@@ -220,6 +228,7 @@ private:
     bool takeAnalysed_ = false;
     int32_t analysedFrames_ = 0;
     WaveRefusal lastFileRefusal_ = WaveRefusal::None;
+    TakeFailure lastTakeFailure_ = TakeFailure::None;
     std::chrono::milliseconds timer1Interval_ = kTimer1Idle;
     bool stateLabelAqua_ = false;
     bool shuttingDown_ = false;

@@ -17,6 +17,7 @@
 #include "cli/DevicesCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RecordCommand.h"
+#include "cli/RingtoneCommand.h"
 #include "cli/SettingsCommand.h"
 #include "cli/TerminalSession.h"
 #include "platform/VirtualWaveDriver.h"
@@ -60,6 +61,15 @@ const char* const kUsage =
     "      --quiet                no position output\n"
     "  play --wave FILE.wav [--device N] [--quiet]\n"
     "                             play a WAV file (N: the output's index in 'devices')\n"
+    "  ringtone IN.wav|IN.mid [OPTIONS]  the melody as an RTTTL ringtone text (printed, or written with -o)\n"
+    "      -o OUT.rtttl           write the text to OUT.rtttl\n"
+    "      --name NAME            the ringtone's name, at most 15 characters (default: melody)\n"
+    "      --tempo BPM            the nearest of the 32 ringtone tempos from 25 to 900 (default: 125)\n"
+    "      --force                overwrite OUT.rtttl\n"
+    "      --send                 also send the ringtone request to the online service of the settings' url and uri\n"
+    "      --mail ADDRESS         with --send: deliver to ADDRESS (default: the settings' LastMailTo)\n"
+    "      --phone NUMBER         with --send: deliver by SMS too, digits only with country and area codes\n"
+    "      --dotted               with --send: let the service use dotted note values\n"
     "  devices                    list the wave inputs and outputs and the MIDI outputs with their indices\n"
     "  settings                   list the program's settings\n"
     "  settings get KEY           print one setting (KEY as TPQN or Settings\\TPQN)\n"
@@ -204,6 +214,8 @@ int main(int argc, char** argv)
         return runRecordCommand(rest);
     if (command == "play")
         return runPlayCommand(rest);
+    if (command == "ringtone")
+        return runRingtoneCommand(rest);
     if (command == "devices")
         return runDevicesCommand(rest);
     return usageError("unknown command '" + command + "'");

@@ -24,3 +24,7 @@ int pitchClass(int note);
 
 // Name and octave of a note number: 60 -> " C5", 61 -> "C#5".
 std::string noteName(int note);
+
+// The note nearest to a fractional pitch, as the voice diagram and the note label show it:
+// a fraction above 0.5 rounds up, exactly 0.5 rounds down.
+int32_t nearestNote(float pitch);

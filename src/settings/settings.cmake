@@ -38,4 +38,12 @@ foreach(folder skins Help)
     install(DIRECTORY ${CMAKE_SOURCE_DIR}/${folder}/ DESTINATION ${LIRROSA_RESOURCE_INSTALL_DIR}/${folder})
   endif()
 endforeach()
-install(FILES ${CMAKE_SOURCE_DIR}/data/lirrosa.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The menu entry starts the installed program by its full path (the prefix given at install
+# time), so that it works whether or not the installation's bin folder is on the PATH.
+install(CODE "
+  file(READ \"${CMAKE_SOURCE_DIR}/data/lirrosa.desktop\" entry)
+  string(REPLACE \"Exec=lirrosa\" \"Exec=\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/lirrosa\" entry \"\${entry}\")
+  set(target \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/applications/lirrosa.desktop\")
+  message(STATUS \"Installing: \${target}\")
+  file(WRITE \"\${target}\" \"\${entry}\")
+")

@@ -161,7 +161,7 @@ void TImageButton::showEvent(QShowEvent* event)
 
 void TImageButton::mousePressEvent(QMouseEvent* event)
 {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = pixelAt(event->position());
     if (event->button() == Qt::LeftButton)
         clickArmed_ = true;
     MouseDown(event->button(), event->modifiers(), at.x(), at.y());
@@ -171,7 +171,7 @@ void TImageButton::mousePressEvent(QMouseEvent* event)
 void TImageButton::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // The second press of a double click raises OnDblClick instead of arming a click.
-    const QPoint at = event->position().toPoint();
+    const QPoint at = pixelAt(event->position());
     if (event->button() == Qt::LeftButton)
         emit OnDblClick();
     MouseDown(event->button(), event->modifiers(), at.x(), at.y());
@@ -180,14 +180,14 @@ void TImageButton::mouseDoubleClickEvent(QMouseEvent* event)
 
 void TImageButton::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = pixelAt(event->position());
     MouseMove(event->buttons(), event->modifiers(), at.x(), at.y());
     event->accept();
 }
 
 void TImageButton::mouseReleaseEvent(QMouseEvent* event)
 {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = pixelAt(event->position());
     if (event->button() == Qt::LeftButton && clickArmed_) {
         clickArmed_ = false;
         if (rect().contains(at))

@@ -236,14 +236,14 @@ void TMFD::resizeEvent(QResizeEvent* event)
 
 void TMFD::mousePressEvent(QMouseEvent* event)
 {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = pixelAt(event->position());
     emit OnMouseDown(event->button(), event->modifiers(), at.x(), at.y());
     event->accept();
 }
 
 void TMFD::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = pixelAt(event->position());
     emit OnMouseMove(event->modifiers(), at.x(), at.y());
     event->accept();
 }

@@ -159,3 +159,8 @@ std::optional<QRegion> makeRegionFromString(tag_RegionType type, const std::stri
         showError("Error create region in " + componentName);
     return region;
 }
+
+QPoint pixelAt(const QPointF& position)
+{
+    return QPoint(static_cast<int>(std::floor(position.x())), static_cast<int>(std::floor(position.y())));
+}

@@ -41,3 +41,7 @@ std::optional<QRegion> makeRegionFromString(tag_RegionType type, const std::stri
 // A rectangle (left, top, right, bottom exclusive) with corners cut by ellipses of
 // cornerWidth x cornerHeight, built row by row.
 QRegion roundRectRegion(int left, int top, int right, int bottom, int cornerWidth, int cornerHeight);
+
+// The pixel under a pointer position: positions are floored, so that at a fractional scale
+// factor a point just inside a region's right or bottom edge still hits it.
+QPoint pixelAt(const QPointF& position);

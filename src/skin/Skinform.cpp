@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWidget>
+#include <QWindow>
 
 TSkinForm::TSkinForm(QWidget* owner) : QObject(owner), owner_(owner)
 {
@@ -19,12 +20,14 @@ void TSkinForm::SetActive(bool value)
         return;
     if (value) {
         // Without a region the form keeps its rectangular shape.
-        if (const std::optional<QRegion> region = MakeRegion())
-            owner_->setMask(*region);
+        shape_ = MakeRegion();
+        if (shape_)
+            owner_->setMask(*shape_);
         active_ = true;
         owner_->update();
     } else {
         owner_->clearMask();
+        shape_.reset();
         active_ = false;
     }
 }
@@ -51,13 +54,16 @@ std::optional<QRegion> TSkinForm::MakeRegion() const
 
 void TSkinForm::MouseDown(QObject*, Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y)
 {
-    if (button == Qt::LeftButton)
-        dragOrigin_ = QPoint(x, y);
+    if (button != Qt::LeftButton)
+        return;
+    dragOrigin_ = QPoint(x, y);
+    QWindow* window = owner_->windowHandle();
+    systemMove_ = window != nullptr && window->startSystemMove();
 }
 
 void TSkinForm::MouseMove(QObject* sender, Qt::MouseButtons held, Qt::KeyboardModifiers, int x, int y)
 {
-    if ((held & Qt::LeftButton) && sender == owner_)
+    if ((held & Qt::LeftButton) && sender == owner_ && !systemMove_)
         owner_->move(owner_->x() + x - dragOrigin_.x(), owner_->y() + y - dragOrigin_.y());
     ResetImageButtons(sender);
 }
@@ -81,18 +87,20 @@ bool TSkinForm::eventFilter(QObject* watched, QEvent* event)
             return false;
         {
             QPainter canvas(owner_);
+            if (shape_)
+                canvas.setClipRegion(*shape_);
             Draw(&canvas);
         }
         return true;
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint at = mouse->position().toPoint();
+        const QPoint at = pixelAt(mouse->position());
         MouseDown(owner_, mouse->button(), mouse->modifiers(), at.x(), at.y());
         return true;
     }
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint at = mouse->position().toPoint();
+        const QPoint at = pixelAt(mouse->position());
         MouseMove(owner_, mouse->buttons(), mouse->modifiers(), at.x(), at.y());
         return true;
     }

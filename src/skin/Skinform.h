@@ -1,9 +1,12 @@
 #pragma once
 // TSkinForm: gives its owner form a skin. While active the form is cut to the shape of a
-// region string and its background picture is painted over the client area (the form's
-// image buttons and displays then paint themselves on top). Whether active or not, the
-// form can be dragged by its background with the left button, and every mouse move over
-// the form or one of its image buttons returns the other image buttons to rest.
+// region string and its background picture is painted inside that shape (the form's image
+// buttons and displays then paint themselves on top); a form with a translucent background
+// is clear outside it, so the shape shows where the window system keeps masks for input
+// only. Whether active or not, the form can be dragged by its background with the left
+// button: the window system moves it where it can (so that dragging works on every
+// desktop), the form follows the pointer itself where it cannot. Every mouse move over the
+// form or one of its image buttons returns the other image buttons to rest.
 
 #include "skin/RegionString.h"
 
@@ -38,7 +41,8 @@ public:
     // Draws the background picture at the top-left corner; nothing without a painter.
     void Draw(QPainter* canvas) const;
 
-    // Left button on the background: the drag starts from (x, y).
+    // Left button on the background: the drag starts from (x, y), handed to the window
+    // system when it can move the window.
     void MouseDown(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     // A move over the form (sender = the owner) or over one of its image buttons (sender =
     // the button): drags the form when it comes from the form with the left button held,
@@ -57,5 +61,7 @@ private:
     QImage image_;
     tag_RegionType regionType_ = rtRectangle;
     QString region_;
+    std::optional<QRegion> shape_;
     QPoint dragOrigin_{0, 0};
+    bool systemMove_ = false;
 };

@@ -147,3 +147,10 @@ TEST(RegionString, EllipseRectangleIsTheirIntersection)
     EXPECT_FALSE(regionFrom(rtEllipseRectangle, "0 0 20 20 10 0 20 20", false));
     EXPECT_EQ(notifier.texts, std::vector<std::string>{"Error create region in ibtn_Test"});
 }
+
+TEST(PixelAt, PointerPositionsAreFlooredToThePixelUnderThem)
+{
+    EXPECT_EQ(pixelAt(QPointF(13.6, 13.99)), QPoint(13, 13));
+    EXPECT_EQ(pixelAt(QPointF(0.4, 7.0)), QPoint(0, 7));
+    EXPECT_EQ(pixelAt(QPointF(-0.25, -1.5)), QPoint(-1, -2));
+}

@@ -26,3 +26,23 @@ if(LIRROSA_GUI)
     set_tests_properties(skin_gallery_screenshot_check PROPERTIES FIXTURES_REQUIRED skin_screenshot)
   endif()
 endif()
+
+# The main window on the offscreen platform, on virtual wave devices and a capture MIDI device.
+if(LIRROSA_GUI)
+  lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/test_F_main.cpp lirrosa_window)
+  target_compile_definitions(test_F_main PRIVATE LIRROSA_TEST_VERSION="${PROJECT_VERSION}")
+endif()
+
+# The road of one take through the desktop program, by real input events on a virtual X
+# display, with the MIDI echo on the private sound server; its screenshots are kept.
+if(LIRROSA_GUI AND XVFB_RUN)
+  find_program(SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+  add_test(NAME road_of_one_take
+    COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+            ${XVFB_RUN} -a -s "-screen 0 1024x768x24 -wr"
+            ${SYSTEM_PYTHON} -m unittest -v test_road_of_one_take
+    WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+  set_tests_properties(road_of_one_take PROPERTIES
+    ENVIRONMENT "LIRROSA_BIN_DIR=$<TARGET_FILE_DIR:lirrosa>;LIRROSA_BUILD_DIR=${CMAKE_BINARY_DIR};LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_ARTIFACTS=${CMAKE_BINARY_DIR}/artifacts/road-of-one-take;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan-system-libraries.supp"
+    RESOURCE_LOCK sound_server TIMEOUT 180)
+endif()

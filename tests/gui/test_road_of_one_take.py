@@ -1,0 +1,209 @@
+"""The desktop program driven as a person drives it, with real input events (xdotool) on a
+virtual X display inside the private sound server: FILE, CONVERT, the file chosen in the
+open dialog, the voice diagram filling, STOP, FINISH, PLAY of the notes, SAVE AS a MIDI
+file, and Ctrl+Q. Screenshots of each moment are kept; the saved file is read back with mido.
+
+A second test installs the program and starts it as a new user does, from the installed
+program without settings: it asks to create them, and the window comes up.
+
+Run by CTest under xvfb-run with LIRROSA_BIN_DIR, LIRROSA_BUILD_DIR, LIRROSA_SOURCE_DIR and
+LIRROSA_ARTIFACTS.
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+import mido
+from PIL import Image
+
+BIN = os.environ["LIRROSA_BIN_DIR"]
+SOURCE = os.environ["LIRROSA_SOURCE_DIR"]
+ARTIFACTS = os.environ["LIRROSA_ARTIFACTS"]
+MELODY = os.path.join(SOURCE, "examples", "melody.wav")
+MELODY_NOTES = [55, 55, 62, 62, 64, 64, 62, 60, 60, 59, 59, 57, 57, 55]
+
+# Centres of the controls on the 548 x 290 face.
+FILE = (93, 251)
+CONVERT = (74, 212)
+STOP = (136, 212)
+PLAY = (198, 211)
+SAVE_AS = (345, 211)
+FINISH = (345, 249)
+PLAY_NOTES = (45, 69)
+DISPLAY = (64, 64, 440, 105)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True).stdout.strip()
+
+
+def find_window(name, timeout=20):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                               capture_output=True, text=True).stdout.split()
+        if found:
+            return found[-1]
+        time.sleep(0.1)
+    raise AssertionError(f"no window named {name!r} appeared")
+
+
+def window_origin(window):
+    values = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).splitlines())
+    return int(values["X"]), int(values["Y"])
+
+
+class RoadOfOneTake(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="lirrosa-road-")
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        self.env = dict(os.environ, LIRROSA_REGISTRY=os.path.join(self.folder, "registry.reg"),
+                        QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.folder, HOME=self.folder)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        subprocess.run([os.path.join(BIN, "lirrosa-setup")], check=True, env=self.env, capture_output=True)
+        self.log = open(os.path.join(ARTIFACTS, "road-of-one-take.log"), "w")
+        self.program = subprocess.Popen([os.path.join(BIN, "lirrosa")], env=self.env,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
+        self.window = find_window("^Lirrosa$")
+        self.origin = window_origin(self.window)
+
+    def tearDown(self):
+        if self.program.poll() is None:
+            self.program.kill()
+            self.program.wait()
+        self.log.close()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def click(self, at):
+        x, y = self.origin[0] + at[0], self.origin[1] + at[1]
+        # The pointer comes in first, as a hand does, then presses.
+        xdotool("mousemove", "--sync", str(x), str(y - 3))
+        xdotool("mousemove", "--sync", str(x), str(y))
+        time.sleep(0.15)
+        xdotool("click", "1")
+        time.sleep(0.3)
+
+    def screenshot(self, name):
+        path = os.path.join(ARTIFACTS, name)
+        subprocess.run([os.path.join(BIN, "lirrosa-screenshot"), path], check=True, env=self.env)
+        return Image.open(path).convert("RGB")
+
+    def face(self, picture):
+        x, y = self.origin
+        return picture.crop((x, y, x + 548, y + 290))
+
+    def answer_dialog(self, title, path):
+        dialog = find_window(f"^{title}$")
+        xdotool("windowfocus", "--sync", dialog)
+        time.sleep(0.3)
+        xdotool("key", "--clearmodifiers", "ctrl+a")
+        xdotool("type", "--delay", "5", path)
+        xdotool("key", "Return")
+        time.sleep(0.5)
+
+    def coloured_columns(self, face):
+        """Columns of the display that hold a level bar (bright, saturated pixels)."""
+        left, top, width, height = DISPLAY
+        columns = 0
+        for x in range(left, left + width):
+            for y in range(top + 16, top + height - 2):
+                r, g, b = face.getpixel((x, y))
+                if max(r, g, b) > 150 and max(r, g, b) - min(r, g, b) > 90:
+                    columns += 1
+                    break
+        return columns
+
+    def test_a_take_from_a_wave_file_becomes_a_midi_file(self):
+        start = self.face(self.screenshot("1-start.png"))
+        # The shaped face: the corners outside the rounded outline show the white root window.
+        self.assertEqual(start.getpixel((1, 1)), (255, 255, 255))
+        self.assertEqual(start.getpixel((546, 288)), (255, 255, 255))
+        self.assertNotEqual(start.getpixel((274, 30)), (255, 255, 255))
+        self.assertEqual(self.coloured_columns(start), 0)
+
+        self.click(FILE)
+        self.click(CONVERT)
+        self.answer_dialog("Open", MELODY)
+        # The take runs at the pace of its MIDI echo (8.8 s): the diagram fills as it goes.
+        time.sleep(4.5)
+        during = self.face(self.screenshot("2-take.png"))
+        halfway = self.coloured_columns(during)
+        self.assertGreater(halfway, 60)
+        time.sleep(6.5)
+        self.click(STOP)
+        after = self.face(self.screenshot("3-recognised.png"))
+        self.assertGreater(self.coloured_columns(after), halfway)
+
+        self.click(FINISH)
+        self.click(PLAY_NOTES)
+        self.click(PLAY)
+        time.sleep(2)
+        self.screenshot("4-playback.png")
+        self.click(STOP)
+
+        saved = os.path.join(self.folder, "take.mid")
+        self.click(SAVE_AS)
+        self.answer_dialog("Save As", saved)
+        self.screenshot("5-saved.png")
+        self.assertTrue(os.path.exists(saved), "the MIDI file was not written")
+        notes = [m.note for track in mido.MidiFile(saved).tracks for m in track
+                 if m.type == "note_on" and m.velocity > 0]
+        self.assertEqual(notes, MELODY_NOTES)
+
+        xdotool("windowfocus", "--sync", self.window)
+        xdotool("key", "ctrl+q")
+        self.assertEqual(self.program.wait(timeout=20), 0)
+        with open(self.env["LIRROSA_REGISTRY"], encoding="utf-8") as registry:
+            text = registry.read().lower()
+        self.assertIn('"left"=dword:', text)
+
+
+class FirstStartOfANewUser(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="lirrosa-first-")
+        self.prefix = os.path.join(self.folder, "prefix")
+        subprocess.run(["cmake", "--install", os.environ["LIRROSA_BUILD_DIR"], "--prefix", self.prefix],
+                       check=True, capture_output=True)
+        self.env = dict(os.environ, LIRROSA_REGISTRY=os.path.join(self.folder, "config", "registry.reg"),
+                        QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.folder, HOME=self.folder)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def answer_box(self, title):
+        box = find_window(f"^{title}$")
+        xdotool("windowfocus", "--sync", box)
+        time.sleep(0.3)
+        xdotool("key", "Return")
+        time.sleep(0.3)
+
+    def test_the_installed_program_creates_the_settings_and_starts(self):
+        with open(os.path.join(self.prefix, "share", "applications", "lirrosa.desktop"), encoding="utf-8") as entry:
+            command = [line[5:].strip() for line in entry if line.startswith("Exec=")][0]
+        self.assertEqual(command, os.path.join(self.prefix, "bin", "lirrosa"))
+        program = subprocess.Popen([command], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.answer_box("Error")      # "Please run Lirrosa Setup"
+            self.answer_box("Lirrosa")    # create the settings now? Yes
+            window = find_window("^Lirrosa$")
+            time.sleep(0.5)
+            subprocess.run([os.path.join(BIN, "lirrosa-screenshot"), os.path.join(ARTIFACTS, "first-start.png")],
+                           check=True, env=self.env)
+            with open(self.env["LIRROSA_REGISTRY"], encoding="utf-8") as registry:
+                text = registry.read()
+            self.assertIn(os.path.join(self.prefix, "share", "lirrosa") + "/", text)
+            xdotool("windowfocus", "--sync", window)
+            xdotool("key", "ctrl+q")
+            self.assertEqual(program.wait(timeout=20), 0)
+        finally:
+            if program.poll() is None:
+                program.kill()
+                program.wait()
+
+
+if __name__ == "__main__":
+    unittest.main()
