@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include <cstdlib>
 #include <cstring>
@@ -156,6 +157,13 @@ public:
         ::kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
         pid = -1;
+        // The program's client outlives its server unclosed (see JackMidiSink.cpp); its
+        // semaphore files in /dev/shm are removed here.
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", error)) {
+            if (entry.path().filename().string().find("_" + name + "_") != std::string::npos)
+                std::filesystem::remove(entry.path(), error);
+        }
     }
 
     const std::string name;
