@@ -35,6 +35,7 @@ const char* const kUsage =
     "      --render OUT.wav       also play the notes (or --raw track) through the built-in synthesiser into a WAV file\n"
     "      --patch N              General MIDI program of the melody, 0..127 (default: the settings' Patch, else 0)\n"
     "      --table                print the recognised notes\n"
+    "      --engine classic|precise  recognition engine (default: the settings' Engine, else classic)\n"
     "      --no-merge             keep short pitch deviations as notes of their own\n"
     "      --merge                merge them (the default unless the settings say MergeSPD 0)\n"
     "      --tpqn N               MIDI ticks per quarter note, 48..960 (default: the settings' TPQN, else 480)\n"
@@ -97,6 +98,7 @@ int runConvert(const std::vector<std::string>& args)
     const CliSettings stored = readCliSettings(std::cerr);
     options.tpqn = stored.tpqn;
     options.mergeShortPitchDeviations = stored.mergeShortPitchDeviations;
+    options.engine = stored.engine;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -120,6 +122,14 @@ int runConvert(const std::vector<std::string>& args)
             if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.tpqn))
                 return usageError("--tpqn needs a whole number");
             ++i;
+        } else if (arg == "--engine") {
+            const std::string name = hasValue ? args[++i] : "";
+            if (name == "classic")
+                options.engine = RecognitionEngine::Classic;
+            else if (name == "precise")
+                options.engine = RecognitionEngine::Precise;
+            else
+                return usageError("--engine needs classic or precise");
         } else if (arg == "--raw") {
             options.writeRaw = true;
         } else if (arg == "--table") {
@@ -160,6 +170,7 @@ int runConvert(const std::vector<std::string>& args)
     session.seam.takeFile = input;
     session.seam.keepAnalysed = !options.jsonPath.empty();
     session.seam.mergeShortDeviations = options.mergeShortPitchDeviations;
+    session.seam.engine = options.engine;
     songSettings.tpqn = options.tpqn;
     if (options.patch >= 0)
         songSettings.patch = static_cast<uint8_t>(options.patch);

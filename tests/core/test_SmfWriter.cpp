@@ -321,7 +321,7 @@ TEST_F(MidiFiles, RawTrackSurvivesAnIndependentReader)
         {10, 60.5f}, {11, 61.0f}, {12, 59.75f}, {30, 70.2f}, {31, 70.9f}};
     for (const auto& [frame, pitch] : frames)
         raw.append(RawFrame{frame, 0, 0.0f, pitch, 50, nullptr});
-    const double ticksPerFrame = midiTicksPerFrame(song); // 11.2
+    const double ticksPerFrame = midiTicksPerFrame(song, FrameDuration{}); // 11.2
     const Dump dump = dumpMidiFile(save("raw.mid", buildRawMidiFile(raw, song, ticksPerFrame)));
     ASSERT_EQ(dump.status, 0) << dump.output;
     EXPECT_EQ(dump.file.at("ticks_per_beat"), "240");
