@@ -29,6 +29,8 @@ public:
     static MidiResult open(std::unique_ptr<MidiSink>& sink);
     // `timeUs` is on the process's steady clock (the clock of every real-time stream).
     MidiResult send(uint32_t message, int64_t timeUs) override;
+    // Queued events come 20 ms early and wait in the ring for their period.
+    int64_t leadUs() const override { return 20000; }
 
 private:
     explicit JackMidiSink(std::shared_ptr<JackMidiClient> client) : client(std::move(client)) {}

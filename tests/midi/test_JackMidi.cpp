@@ -82,6 +82,7 @@ struct LoggedJackMidi {
             }
             return result;
         }
+        int64_t leadUs() const override { return jack->leadUs(); }
 
     private:
         std::unique_ptr<MidiSink> jack;
