@@ -541,6 +541,15 @@ void TfMain::followInEditor(int32_t ticks)
     editor_->update(paged ? kDisplayStartFlags : kDisplayMarkerOnly, ticks);
 }
 
+// A closed output opens on the MIDI output chosen in the settings.
+MidiOut& TfMain::auditionOut()
+{
+    MidiOut& out = controller_->midiOut();
+    if (!out.isOpen)
+        out.deviceId = static_cast<uint32_t>(deviceIdFromIndex(choices_.midiOutEntry));
+    return out;
+}
+
 void TfMain::showHelpTopic(int context)
 {
     help_->showTopic(context);

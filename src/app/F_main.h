@@ -132,7 +132,7 @@ public:
 
     // EditorHost
     NoteSequence& editedNotes() override { return controller_->notes(); }
-    MidiOut& auditionOut() override { return controller_->midiOut(); }
+    MidiOut& auditionOut() override;
     bool editingAllowed() const override { return controller_->isStopped(); }
     void showHelpTopic(int context) override;
     // Asks for a MIDI file (Ctrl+O) and makes its notes the current ones, shown in the editor.
