@@ -148,7 +148,7 @@ void TfDisplay::createHeader()
 {
     p_Header = new QFrame(this);
     p_Header->setObjectName("p_Header");
-    p_Header->setStyleSheet(QString("background: %1;").arg(kBackground.name()));
+    p_Header->setStyleSheet(QString("QFrame#p_Header { background: %1; }").arg(kBackground.name()));
     imgHeader = new QLabel(p_Header);
     imgHeader->setObjectName("imgHeader");
     imgHeader->setScaledContents(true);
@@ -163,7 +163,7 @@ void TfDisplay::createFooter()
 {
     p_Footer = new QFrame(this);
     p_Footer->setObjectName("p_Footer");
-    p_Footer->setStyleSheet(QString("background: %1;").arg(kBackground.name()));
+    p_Footer->setStyleSheet(QString("QFrame#p_Footer { background: %1; }").arg(kBackground.name()));
     l_BBT = makeFooterLabel(p_Footer, "l_BBT", 59, false, Qt::AlignRight);
     l_BBT->setText("00:00:000  ");
     l_Pitch = makeFooterLabel(p_Footer, "l_Pitch", 26, true, Qt::AlignLeft);
@@ -173,7 +173,6 @@ void TfDisplay::createFooter()
     sb_Position->setSingleStep(4);
     sb_Position->setPageStep(8);
     sb_Position->setFocusPolicy(Qt::NoFocus);
-    sb_Position->setStyleSheet("");
     connect(sb_Position, &QScrollBar::valueChanged, this, [this](int position) { sb_PositionScroll(position); });
     b_ZoomUp = makeIcon(p_Footer, "b_ZoomUp", "Zoom In", Qt::PointingHandCursor);
     b_ZoomDown = makeIcon(p_Footer, "b_ZoomDown", "Zoom Out", Qt::PointingHandCursor);

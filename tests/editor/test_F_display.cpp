@@ -374,3 +374,32 @@ TEST_F(EditorTest, TheEditedNotesAreSavedAndASavedFileOpensForEditing)
     ASSERT_FALSE(notifier.boxes().empty());
     EXPECT_EQ(notifier.boxes().back().second.rfind("This MIDI file cannot be opened: ", 0), 0u);
 }
+
+TEST_F(EditorTest, DuringPlaybackTheMarkerFollowsAndNotesCannotBeChanged)
+{
+    takeAndEdit();
+    click(window->button(MainButton::Midi));
+    click(window->button(MainButton::Play));
+    ConversionController& controller = window->controller();
+    ASSERT_FALSE(controller.isStopped());
+    ASSERT_TRUE(editor->isVisible());
+    const uint8_t pitch = notes()[1].note;
+    NoteImage* image = editor->noteImage(1);
+    ASSERT_NE(image, nullptr);
+    pressOn(image, QPoint(2, 2));
+    moveOver(image, QPoint(2, -20), Qt::LeftButton);
+    releaseOn(image, QPoint(2, 0));
+    EXPECT_EQ(editor->selectedIndex(), -1);
+    EXPECT_EQ(notes()[1].note, pitch);
+
+    int32_t furthest = 0;
+    for (int i = 0; i < 2000 && !controller.isStopped(); ++i) {
+        midi.clock.advance(20000);
+        QApplication::processEvents();
+        furthest = std::max(furthest, editor->view.playTicks);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(controller.isStopped());
+    EXPECT_GT(furthest, notes()[notes().count / 2].start);
+    EXPECT_EQ(editor->img_PlayPos->x(), editor->view.markerX);
+}
