@@ -227,7 +227,7 @@ bool TfNoteEdit::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        const bool digit = key->text().size() == 1 && key->text()[0].isDigit();
+        const bool digit = key->text().size() == 1 && key->text()[0] >= u'0' && key->text()[0] <= u'9';
         if (!digit && key->key() != Qt::Key_Backspace)
             return true;
     }

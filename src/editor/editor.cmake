@@ -13,3 +13,10 @@ if(LIRROSA_GUI)
   target_link_libraries(lirrosa_editor PUBLIC lirrosa_note_edits lirrosa_app Qt6::Widgets Qt6::Gui)
   target_link_libraries(lirrosa_window PUBLIC lirrosa_editor)
 endif()
+
+# The full redraw of a short and a long melody.
+if(LIRROSA_GUI AND LIRROSA_BENCH)
+  find_package(benchmark REQUIRED)
+  add_executable(bench_editor ${CMAKE_SOURCE_DIR}/bench/editor/bench_editor.cpp)
+  target_link_libraries(bench_editor PRIVATE lirrosa_editor benchmark::benchmark benchmark::benchmark_main)
+endif()
