@@ -83,6 +83,7 @@ NoteImage::NoteImage(QWidget* parent, int32_t tag) : QWidget(parent), Tag(tag)
     setObjectName(QString(kNoteNamePrefix) + QString::number(tag));
     setCursor(Qt::PointingHandCursor);
     setContextMenuPolicy(Qt::PreventContextMenu);
+    setMouseTracking(true);
 }
 
 void NoteImage::paintNote(int pitch, bool selected)
@@ -109,7 +110,10 @@ void NoteImage::mousePressEvent(QMouseEvent* event)
 
 void NoteImage::mouseMoveEvent(QMouseEvent* event)
 {
-    static_cast<TfDisplay*>(parentWidget())->noteMouseMove(this, event->buttons(), event->position().toPoint());
+    auto* display = static_cast<TfDisplay*>(parentWidget());
+    const QPoint at = event->position().toPoint();
+    display->FormMouseMove(mapToParent(at).y());
+    display->noteMouseMove(this, event->buttons(), at);
 }
 
 void NoteImage::mouseReleaseEvent(QMouseEvent*)
@@ -478,7 +482,12 @@ void TfDisplay::wheelEvent(QWheelEvent* event)
 
 void TfDisplay::mouseMoveEvent(QMouseEvent* event)
 {
-    l_Pitch->setText(pitchName(view.pitchAt(event->position().toPoint().y())));
+    FormMouseMove(event->position().toPoint().y());
+}
+
+void TfDisplay::FormMouseMove(int y)
+{
+    l_Pitch->setText(pitchName(view.pitchAt(y)));
 }
 
 bool TfDisplay::eventFilter(QObject* watched, QEvent* event)

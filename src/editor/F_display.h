@@ -106,6 +106,8 @@ public:
     void b_ZoomUpClick();
     void b_ZoomDownClick();
     void sb_PositionScroll(int position);
+    // The pitch readout of the row under the mouse.
+    void FormMouseMove(int y);
     void noteMouseDown(NoteImage* image, Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint at);
     void noteMouseMove(NoteImage* image, Qt::MouseButtons buttons, QPoint at);
     void noteMouseUp(NoteImage* image);

@@ -195,6 +195,7 @@ TEST_F(EditorTest, DraggingANoteUpOneRowSoundsTheNewPitchAndUndoBringsItBack)
     releaseOn(image, QPoint(3, 0));
     EXPECT_EQ(image->y(), top - 6);
     EXPECT_EQ(editor->auditionNote, 0u);
+    EXPECT_EQ(editor->l_Pitch->text().toStdString(), noteName(pitch + 1));
     std::vector<Sounded> played = sounded();
     for (int i = 0; i < 500 && played.size() < 4; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
