@@ -303,9 +303,13 @@ void TfDisplay::update(uint32_t flags, int32_t playTicks)
     view.displayFlags &= ~kDisplayFullRedraw;
 }
 
+// Pages the view to the play position when the marker reached the right edge.
 bool TfDisplay::followPlay()
 {
-    return view.followPlay(host_.editedNotes(), clientWidth());
+    if (!view.reachedRightEdge(clientWidth()))
+        return false;
+    scrollTo(0, ScrollMode::FollowPlay);
+    return true;
 }
 
 void TfDisplay::setPlayPosition(int32_t ticks)

@@ -77,14 +77,6 @@ void PianoRollView::setPlayPosition(int32_t ticks)
     markerX = static_cast<int32_t>(static_cast<float>(ticks) * unitsPerTick) * zoomX - scrollPx;
 }
 
-bool PianoRollView::followPlay(const NoteSequence& notes, int32_t clientWidth)
-{
-    if (zoomX + markerX < clientWidth)
-        return false;
-    scrollTo(0, ScrollMode::FollowPlay, notes, clientWidth);
-    return true;
-}
-
 int32_t PianoRollView::scrollTo(int32_t value, ScrollMode mode, const NoteSequence& notes, int32_t clientWidth)
 {
     if (mode == ScrollMode::FollowPlay) {

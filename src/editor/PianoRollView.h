@@ -67,8 +67,8 @@ struct PianoRollView {
     int32_t pitchAt(int32_t y) const;
 
     void setPlayPosition(int32_t ticks);
-    // True (and the view starts at the play position) when the marker reached the right edge.
-    bool followPlay(const NoteSequence& notes, int32_t clientWidth);
+    // The play marker reached the right edge: time to page the view to the play position.
+    bool reachedRightEdge(int32_t clientWidth) const { return zoomX + markerX >= clientWidth; }
     // Moves the view; returns the scroll bar's new position, or -1 when it stays.
     int32_t scrollTo(int32_t value, ScrollMode mode, const NoteSequence& notes, int32_t clientWidth);
     // Scroll bar position to pixel position.

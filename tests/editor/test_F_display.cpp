@@ -379,6 +379,9 @@ TEST_F(EditorTest, TheEditedNotesAreSavedAndASavedFileOpensForEditing)
 TEST_F(EditorTest, DuringPlaybackTheMarkerFollowsAndNotesCannotBeChanged)
 {
     takeAndEdit();
+    // At the closest zoom the melody is wider than the window: the view pages.
+    for (int i = 0; i < 3; ++i)
+        editor->b_ZoomUpClick();
     click(window->button(MainButton::Midi));
     click(window->button(MainButton::Play));
     ConversionController& controller = window->controller();
@@ -394,13 +397,20 @@ TEST_F(EditorTest, DuringPlaybackTheMarkerFollowsAndNotesCannotBeChanged)
     EXPECT_EQ(notes()[1].note, pitch);
 
     int32_t furthest = 0;
+    int32_t pagedTo = 0;
+    int barMoved = 0;
     for (int i = 0; i < 2000 && !controller.isStopped(); ++i) {
         midi.clock.advance(20000);
         QApplication::processEvents();
         furthest = std::max(furthest, editor->view.playTicks);
+        pagedTo = std::max(pagedTo, editor->view.leftTicks);
+        barMoved = std::max(barMoved, editor->sb_Position->value());
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_TRUE(controller.isStopped());
     EXPECT_GT(furthest, notes()[notes().count / 2].start);
+    // A page starts where the marker reached the right edge: 684 pixels of 8 per 30 ticks.
+    EXPECT_GE(pagedTo, 684 * 30 / 8 - 30);
+    EXPECT_GT(barMoved, 0);
     EXPECT_EQ(editor->img_PlayPos->x(), editor->view.markerX);
 }

@@ -147,11 +147,12 @@ TEST(PianoRollView, CentringAndFollowingFindTheFirstNoteInView)
 
     // The marker reaching the right edge pages the view to the play position.
     view.setPlayPosition(480 * 20);
-    EXPECT_FALSE(view.followPlay(notes, 684));
+    EXPECT_FALSE(view.reachedRightEdge(684));
     view.lastDrawn = 22;
     view.setPlayPosition(480 * 22);
     EXPECT_EQ(view.markerX, 704);
-    EXPECT_TRUE(view.followPlay(notes, 684));
+    ASSERT_TRUE(view.reachedRightEdge(684));
+    EXPECT_EQ(view.scrollTo(0, ScrollMode::FollowPlay, notes, 684), 100 * view.playPx / (2 * view.extentUnits));
     EXPECT_EQ(view.leftTicks, 480 * 22);
     EXPECT_EQ(view.markerX, 0);
     EXPECT_LE(view.firstVisible, 22);
