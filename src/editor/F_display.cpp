@@ -497,13 +497,12 @@ void TfDisplay::FormMouseMove(int y)
 bool TfDisplay::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == b_Resize) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
         if (event->type() == QEvent::MouseButtonPress) {
             resizing = true;
             return true;
         }
         if (event->type() == QEvent::MouseMove && resizing) {
-            const QPoint at = mouse->globalPosition().toPoint();
+            const QPoint at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
             resize(std::max(kMinimumWidth, at.x() - x()), std::max(kMinimumHeight, at.y() - y()));
             return true;
         }
