@@ -1,7 +1,8 @@
 """The note editor driven as a person drives it, with real input events (xdotool) on a virtual
 X display inside the private sound server: a take from a wave file, EDIT, a note dragged up two
 rows and the drag undone with Ctrl+Z, another note dragged up one row, the first note split in the
-note edit dialog, SAVE AS a MIDI file read back with mido. Screenshots of each moment are kept.
+note edit dialog, SAVE AS a MIDI file read back with mido. Screenshots of each moment are kept; each
+step waits for what the windows show, so a loaded machine does not fail it.
 
 Run by CTest under xvfb-run with LIRROSA_BIN_DIR, LIRROSA_SOURCE_DIR and LIRROSA_ARTIFACTS.
 """
@@ -31,6 +32,9 @@ FINISH = (345, 249)
 EDIT = (413, 251)
 # The Split button of the note edit dialog, in its client.
 SPLIT = (166, 186)
+# The main window's display and the height of its note strip.
+DISPLAY = (64, 64, 440, 105)
+STRIP = 14
 
 # Pitch-class colours of the notes on the roll.
 COLOURS = {55: (255, 255, 153), 57: (0, 255, 255), 62: (255, 9, 255), 63: (52, 182, 20)}
@@ -105,6 +109,32 @@ class EditNotesByHand(unittest.TestCase):
         x, y = self.editor
         return self.screenshot(name).crop((x, y, x + 684, y + 344))
 
+    def wait_for(self, name, picture, condition, timeout=20):
+        """Screenshots until `condition` holds for `picture` of one; the last one is kept as `name`."""
+        deadline = time.monotonic() + timeout
+        while True:
+            shown = picture(name)
+            if condition(shown):
+                return shown
+            if time.monotonic() > deadline:
+                raise AssertionError(f"{name}: the window did not get there within {timeout} s")
+            time.sleep(0.3)
+
+    def face(self, name):
+        x, y = self.origin
+        return self.screenshot(name).crop((x, y, x + 548, y + 290))
+
+    def note_marks(self, face):
+        """Columns of the main window's note strip that hold a note's mark."""
+        left, top, width, _ = DISPLAY
+        return sum(1 for x in range(left, left + width)
+                   if any(max(p) > 150 and max(p) - min(p) > 90
+                          for p in (face.getpixel((x, y)) for y in range(top + 2, top + STRIP))))
+
+    def window_gone(self, name):
+        return not subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
+                                  capture_output=True, text=True).stdout.split()
+
     def answer_dialog(self, title, path):
         dialog = find_window(f"^{title}$")
         xdotool("windowfocus", "--sync", dialog)
@@ -141,36 +171,31 @@ class EditNotesByHand(unittest.TestCase):
         self.click(FILE)
         self.click(CONVERT)
         self.answer_dialog("Open", MELODY)
-        time.sleep(1.5)
+        self.wait_for("edit-0-recognised.png", self.face, lambda face: self.note_marks(face) > 100, 40)
         self.click(FINISH)
         self.click(EDIT)
         editor = find_window("^Edit$")
-        time.sleep(0.5)
         self.editor = window_origin(editor)
         self.assertGreaterEqual(self.editor[1], self.origin[1] + 290)
 
-        opened = self.editor_picture("edit-1-opened.png")
-        g_columns = self.note_columns(opened, 55)
-        self.assertTrue(g_columns, "no G note on the roll")
-        first_x = g_columns[0] + 2
+        opened = self.wait_for("edit-1-opened.png", self.editor_picture, lambda p: self.note_columns(p, 55))
+        first_x = self.note_columns(opened, 55)[0] + 2
 
         # The first note dragged two rows up becomes an A, and Ctrl+Z makes it a G again.
         self.drag(first_x, 55, 2)
-        dragged = self.editor_picture("edit-2-dragged.png")
-        self.assertIn(first_x, self.note_columns(dragged, 57))
+        dragged = self.wait_for("edit-2-dragged.png", self.editor_picture,
+                                lambda p: first_x in self.note_columns(p, 57))
         self.assertNotIn(first_x, self.note_columns(dragged, 55))
         xdotool("windowfocus", "--sync", editor)
         time.sleep(0.3)
         xdotool("key", "--clearmodifiers", "ctrl+z")
-        time.sleep(0.5)
-        undone = self.editor_picture("edit-3-undone.png")
-        self.assertIn(first_x, self.note_columns(undone, 55))
+        undone = self.wait_for("edit-3-undone.png", self.editor_picture,
+                               lambda p: first_x in self.note_columns(p, 55))
 
         # The first D one row up becomes a D#.
         d_x = self.note_columns(undone, 62)[0] + 2
         self.drag(d_x, 62, 1)
-        raised = self.editor_picture("edit-4-raised.png")
-        self.assertIn(d_x, self.note_columns(raised, 63))
+        self.wait_for("edit-4-raised.png", self.editor_picture, lambda p: d_x in self.note_columns(p, 63))
 
         # The first note split at the middle in the note edit dialog.
         self.click_at(self.editor[0] + first_x, self.editor[1] + row_middle(55), "3")
@@ -179,12 +204,12 @@ class EditNotesByHand(unittest.TestCase):
         self.screenshot("edit-5-dialog.png")
         dx, dy = window_origin(dialog)
         self.click_at(dx + SPLIT[0], dy + SPLIT[1])
-        self.editor_picture("edit-6-split.png")
+        self.wait_for("edit-6-split.png", self.editor_picture, lambda p: self.window_gone("^Edit Note$"))
 
         saved = os.path.join(self.folder, "edited.mid")
         self.click(SAVE_AS)
         self.answer_dialog("Save As", saved)
-        self.assertTrue(os.path.exists(saved), "the MIDI file was not written")
+        self.wait_for("edit-7-saved.png", self.editor_picture, lambda p: os.path.exists(saved), 15)
         notes = [m.note for track in mido.MidiFile(saved).tracks for m in track
                  if m.type == "note_on" and m.velocity > 0]
         expected = [55] + MELODY_NOTES[:2] + [63] + MELODY_NOTES[3:]
