@@ -96,6 +96,7 @@ public:
     uint8_t metronomeNote() const override { return choices_.metronomeNote; }
     uint8_t metronomeVolume() const override { return choices_.metronomeVolume; }
     bool mergeShortPitchDeviations() const override { return choices_.mergeShortPitchDeviations; }
+    RecognitionEngine recognitionEngine() const override { return choices_.engine; }
     bool voiceDiagramDisabled() const override { return choices_.voiceDiagramDisabled; }
     int32_t waveInEntry() const override { return choices_.waveInEntry; }
     int32_t waveOutEntry() const override { return choices_.waveOutEntry; }

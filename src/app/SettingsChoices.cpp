@@ -28,6 +28,7 @@ SettingsChoices loadSettingsChoices(WaveDriver& driver)
     SettingsChoices choices;
     choices.dontRemindOfSaving = storedFlag("DisableSaveRem", false);
     choices.mergeShortPitchDeviations = storedFlag("MergeSPD", true);
+    choices.engine = storedFlag("Engine", false) ? RecognitionEngine::Precise : RecognitionEngine::Classic;
     choices.voiceDiagramDisabled = storedFlag("DisableDV", false);
     int32_t width = 1;
     RegAccessInteger(false, "WidthDVC", width, kSettingsKey);

@@ -16,6 +16,7 @@ struct SettingsChoices {
     uint8_t metronomeNote = kMaracasNote;
     uint8_t metronomeVolume = 60;
     bool mergeShortPitchDeviations = true;
+    RecognitionEngine engine = RecognitionEngine::Classic;
     bool voiceDiagramDisabled = false;
     int32_t columnWidth = 1; // the voice diagram's column width, 1 or 2
     int32_t waveInEntry = 0;
