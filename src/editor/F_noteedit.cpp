@@ -75,6 +75,13 @@ void UpDown::setPosition(int position)
     position_ = std::clamp(position, minimum_, maximum_);
 }
 
+void UpDown::setRange(int minimum, int maximum)
+{
+    minimum_ = minimum;
+    maximum_ = maximum;
+    setPosition(position_);
+}
+
 void UpDown::click(bool up)
 {
     if (changing)
@@ -104,7 +111,7 @@ TfNoteEdit::TfNoteEdit(QWidget* owner) : QDialog(owner, Qt::Tool | Qt::WindowSta
     ud_Qnt->move(164, 38);
     makeCaption(properties, "Pitch:", QRect(8, 62, 56, 16));
     e_Note = makeField(properties, "e_Note", QRect(64, 60, 36, 21), true, 3);
-    ud_Note = new UpDown(properties, "ud_Note", 12, 96);
+    ud_Note = new UpDown(properties, "ud_Note", kLowestEditedPitch, kHighestEditedPitch);
     ud_Note->move(100, 60);
     makeCaption(properties, "Velocity:", QRect(8, 84, 56, 16));
     e_Vel = makeField(properties, "e_Vel", QRect(64, 82, 36, 21), true, 3);
@@ -174,6 +181,8 @@ void TfNoteEdit::showEvent(QShowEvent* event)
 void TfNoteEdit::FormShow()
 {
     action = ActionNone;
+    // A note outside the arrows' range (from a MIDI file) keeps its pitch unless it is stepped.
+    ud_Note->setRange(std::min<int>(kLowestEditedPitch, notePitch), std::max<int>(kHighestEditedPitch, notePitch));
     ud_Note->setPosition(notePitch);
     e_Note->setText(QString::fromStdString(noteName(notePitch)));
     showStart();

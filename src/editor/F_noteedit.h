@@ -25,6 +25,7 @@ public:
 
     int position() const { return position_; }
     void setPosition(int position);
+    void setRange(int minimum, int maximum);
     // Presses the up or the down arrow.
     void click(bool up);
 
@@ -39,6 +40,10 @@ private:
     int maximum_;
     int position_;
 };
+
+// The pitch arrows reach from C1 to C8.
+constexpr int kLowestEditedPitch = 12;
+constexpr int kHighestEditedPitch = 96;
 
 class TfNoteEdit : public QDialog {
 public:

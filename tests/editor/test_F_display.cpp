@@ -286,6 +286,17 @@ TEST_F(EditorTest, TheDialogStepsAppliesSplitsAndCloseChangesNothing)
     EXPECT_EQ(notes().count, count);
     EXPECT_EQ(notes()[1].duration, second.duration);
     EXPECT_EQ(notes()[1].note, second.note);
+
+    // A pitch beyond the arrows' range (from a file) survives an Apply of the velocity.
+    notes()[1].note = 100;
+    editor->refresh();
+    answerNoteEdit([](TfNoteEdit& dialog) {
+        dialog.ud_Vel->click(false);
+        dialog.b_Ok->click();
+    });
+    pressOn(editor->noteImage(1), QPoint(1, 1), Qt::RightButton);
+    EXPECT_EQ(notes()[1].note, 100);
+    EXPECT_EQ(notes()[1].velocity, second.velocity - 1);
 }
 
 TEST_F(EditorTest, TheNoteMenuMergesWithTheNeighboursItHas)
