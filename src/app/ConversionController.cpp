@@ -872,7 +872,7 @@ void ConversionController::resetDisplay(bool postPosition)
 
 void ConversionController::ibtn_SaveAsClick()
 {
-    if (!controls_.buttonEnabled(MainButton::SaveAs) || !notes_.hasRawFrames())
+    if (!controls_.buttonEnabled(MainButton::SaveAs) || (!notes_.hasRawFrames() && notes_.count == 0))
         return;
     const std::optional<SaveChoice> choice = window_.chooseSaveFile();
     if (!choice)
@@ -897,12 +897,14 @@ void ConversionController::saveWave(std::string name)
         showError(kWriteError);
 }
 
-// The notes when they are chosen for playback, else the raw track: what Play would play.
+// The notes when they are chosen for playback or there is no raw track (notes from a MIDI
+// file), else the raw track: what Play would play.
 void ConversionController::saveMidi(std::string name)
 {
     if (name.find(".mid") == std::string::npos)
         name += ".mid";
-    const bool notesChosen = controls_.buttonLook(MainButton::PlayNT) == kLookChecked && notes_.count > 0;
+    const bool notesChosen =
+        notes_.count > 0 && (controls_.buttonLook(MainButton::PlayNT) == kLookChecked || !notes_.hasRawFrames());
     const std::vector<uint8_t> bytes = notesChosen
                                            ? buildNotesMidiFile(notes_, songSettings)
                                            : buildRawMidiFile(*notes_.raw, songSettings,
@@ -944,6 +946,7 @@ void ConversionController::showStoppedButtons()
             window_.setButtonLook(MainButton::Play, kLookEnabled);
             window_.setButtonEnabled(MainButton::PlayNT, true);
             window_.setButtonEnabled(MainButton::Edit, true);
+            window_.setButtonEnabled(MainButton::SaveAs, true);
         }
         return;
     }
