@@ -10,14 +10,14 @@
 # Installing needs root or sudo; without either, one line names the packages to install.
 set -euo pipefail
 
-# Libraries (sound, synthesiser, sequencer, FFT), the General MIDI soundfont and Qt. No daemon: the programs play through
-# whatever sound server the desktop runs.
+# Libraries (sound, synthesiser, sequencer, JACK, FFT), the General MIDI soundfont and Qt.
+# No daemon: the programs play through whatever sound server the desktop runs.
 run_packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libpulse-dev
   libfluidsynth-dev timgm6mb-soundfont
-  libasound2-dev
+  libasound2-dev libjack-jackd2-dev
   libfftw3-dev
 )
 
@@ -27,7 +27,7 @@ test_packages=(
   clang libclang-rt-dev
   python3 python3-mido python3-mir-eval python3-pil
   xvfb xauth xdotool
-  pulseaudio pulseaudio-utils
+  pulseaudio pulseaudio-utils jackd2
 )
 
 packages=("${run_packages[@]}")

@@ -38,12 +38,13 @@ summary() {
 }
 trap summary EXIT
 
-# Tests that need a sound server run inside a private PulseAudio server with null sinks;
-# each run's results are kept for the summary.
+# Tests that need a sound server run inside a private PulseAudio server with null sinks,
+# beside a private JACK server with the dummy driver; each run's results are kept for the
+# summary.
 run_ctest() {
   local name=$1
   shift
-  scripts/with-sound-server.sh ctest "$@" --output-junit "$results/$name.xml"
+  scripts/with-sound-server.sh scripts/with-jack-server.sh ctest "$@" --output-junit "$results/$name.xml"
 }
 
 stage "Install the packages"

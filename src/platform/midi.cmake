@@ -1,8 +1,12 @@
-# MIDI output: the libraries of the stream's devices (FluidSynth, the ALSA sequencer).
+# MIDI output: the libraries of the stream's devices (FluidSynth, JACK, the ALSA
+# sequencer). A missing JACK server or sequencer device is found at run time: the output
+# is then not listed.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIRROSA_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 pkg_check_modules(LIRROSA_ALSA REQUIRED IMPORTED_TARGET alsa)
-target_link_libraries(lirrosa_platform PUBLIC PkgConfig::LIRROSA_FLUIDSYNTH PkgConfig::LIRROSA_ALSA)
+pkg_check_modules(LIRROSA_JACK REQUIRED IMPORTED_TARGET jack)
+target_link_libraries(lirrosa_platform PUBLIC PkgConfig::LIRROSA_FLUIDSYNTH PkgConfig::LIRROSA_ALSA
+  PkgConfig::LIRROSA_JACK)
 
 # Scheduling lateness of a playing stream and offline rendering speed.
 if(LIRROSA_BENCH)
