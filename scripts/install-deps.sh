@@ -12,7 +12,7 @@ packages=(
   libpulse-dev pulseaudio pulseaudio-utils
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
   libasound2-dev libjack-jackd2-dev jackd2
-  libfftw3-dev
+  libfftw3-dev libsndfile1-dev libsamplerate0-dev
 )
 
 missing=()

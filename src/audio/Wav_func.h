@@ -29,7 +29,8 @@ struct SampleStore {
 };
 
 // Why a file was not accepted as a wave file.
-enum class WaveRefusal { None, CannotOpen, TooShort, NotWaveFmt, FormatChunkTooLong, NotPcm, ZeroBlockAlign, NoDataTag, ReadFailed };
+enum class WaveRefusal { None, CannotOpen, TooShort, NotWaveFmt, FormatChunkTooLong, NotPcm, ZeroBlockAlign, NoDataTag, ReadFailed,
+                         NotAudio, BadAudioFormat, DecodeFailed };
 
 // The reason as a phrase for users, e.g. "the file is too short to be a wave file".
 const char* describeWaveRefusal(WaveRefusal why);

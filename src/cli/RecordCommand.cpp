@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "audio/AudioFile.h"
 #include "audio/Wav_func.h"
 #include "app/MidiConnections.h"
 #include "cli/CommandLine.h"
@@ -194,7 +195,7 @@ int runRecordCommand(const std::vector<std::string>& args)
         WAVEFORMATEX format{};
         SampleStore file;
         WaveRefusal why = WaveRefusal::None;
-        if (!LoadWaveFile(options.inputPath, format, file, &why))
+        if (!LoadAudioFile(options.inputPath, format, file, &why))
             return fail("cannot record from '" + options.inputPath + "': " + describeWaveRefusal(why));
         if (!isMicrophoneFormat(format))
             return fail("cannot record from '" + options.inputPath +

@@ -1,0 +1,227 @@
+#include "audio/AudioFile.h"
+
+#include <samplerate.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The rates the analysis takes as they are; a decoded file outside them is resampled to
+// the microphone's rate.
+constexpr int kMinKeptRate = 4000;
+constexpr int kMaxKeptRate = 192000;
+constexpr int kResampledRate = 22050;
+// Beyond these a file's header is taken as damaged rather than decoded.
+constexpr int kMaxFileRate = 1536000;
+constexpr int kMaxFileChannels = 256;
+// The largest store a take may have, as for wave files read whole.
+constexpr uint64_t kMaxStoreBytes = 0x7FFFFFFF;
+constexpr sf_count_t kBlockFrames = 4096;
+
+void report(WaveRefusal* why, WaveRefusal refusal)
+{
+    if (why != nullptr)
+        *why = refusal;
+}
+
+class SoundFile {
+public:
+    explicit SoundFile(const std::string& name) { file_ = sf_open(name.c_str(), SFM_READ, &info_); }
+    ~SoundFile()
+    {
+        if (file_ != nullptr)
+            sf_close(file_);
+    }
+    SoundFile(const SoundFile&) = delete;
+    SoundFile& operator=(const SoundFile&) = delete;
+
+    SNDFILE* handle() const { return file_; }
+    const SF_INFO& info() const { return info_; }
+
+private:
+    SF_INFO info_{};
+    SNDFILE* file_ = nullptr;
+};
+
+// The decoded samples as floats, interleaved in `outChannels` channels (more channels
+// than two are averaged to one). Stops at `maxFrames`; `cut` tells whether more followed.
+bool decodeFloats(SoundFile& file, int outChannels, uint64_t maxFrames, std::vector<float>& out, bool& cut)
+{
+    const int channels = file.info().channels;
+    std::vector<float> block(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(channels));
+    uint64_t frames = 0;
+    cut = false;
+    for (;;) {
+        const sf_count_t got = sf_readf_float(file.handle(), block.data(), kBlockFrames);
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        uint64_t take = static_cast<uint64_t>(got);
+        if (frames + take > maxFrames) {
+            take = maxFrames - frames;
+            cut = true;
+        }
+        for (uint64_t f = 0; f < take; ++f) {
+            const float* frame = block.data() + f * static_cast<uint64_t>(channels);
+            if (outChannels == channels) {
+                out.insert(out.end(), frame, frame + channels);
+            } else {
+                float sum = 0;
+                for (int c = 0; c < channels; ++c)
+                    sum += frame[c];
+                out.push_back(sum / static_cast<float>(channels));
+            }
+        }
+        frames += take;
+        if (cut)
+            break;
+    }
+    return sf_error(file.handle()) == SF_ERR_NO_ERROR;
+}
+
+bool resample(std::vector<float>& samples, int channels, int fromRate, int toRate)
+{
+    const double ratio = static_cast<double>(toRate) / fromRate;
+    const long inFrames = static_cast<long>(samples.size() / static_cast<size_t>(channels));
+    const long outFrames = static_cast<long>(std::ceil(static_cast<double>(inFrames) * ratio)) + 1;
+    std::vector<float> out(static_cast<size_t>(outFrames) * static_cast<size_t>(channels));
+    SRC_DATA data{};
+    data.data_in = samples.data();
+    data.data_out = out.data();
+    data.input_frames = inFrames;
+    data.output_frames = outFrames;
+    data.src_ratio = ratio;
+    if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, channels) != 0)
+        return false;
+    out.resize(static_cast<size_t>(data.output_frames_gen) * static_cast<size_t>(channels));
+    samples.swap(out);
+    return true;
+}
+
+int16_t toPcm16(float value)
+{
+    // Full scale is 32768 so that 16-bit samples carried in any wider format come back as they were.
+    const float scaled = std::round(value * 32768.0f);
+    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+}
+
+bool decodeWithLibsndfile(const std::string& name, WAVEFORMATEX& format, SampleStore& store, WaveRefusal* why,
+                          bool& cut)
+{
+    SoundFile file(name);
+    if (file.handle() == nullptr) {
+        report(why, WaveRefusal::NotAudio);
+        return false;
+    }
+    const SF_INFO& info = file.info();
+    if (info.channels < 1 || info.channels > kMaxFileChannels || info.samplerate < 1 ||
+        info.samplerate > kMaxFileRate) {
+        report(why, WaveRefusal::BadAudioFormat);
+        return false;
+    }
+    // Float files may hold values beyond full scale; they are clipped, not wrapped.
+    sf_command(file.handle(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+    const int channels = info.channels <= 2 ? info.channels : 1;
+    const bool keepRate = info.samplerate >= kMinKeptRate && info.samplerate <= kMaxKeptRate;
+    const int rate = keepRate ? info.samplerate : kResampledRate;
+    const uint64_t storeFrames = kMaxStoreBytes / (2u * static_cast<unsigned>(channels));
+    // Read no more than what still fits the store once resampled.
+    const uint64_t maxFrames = static_cast<uint64_t>(static_cast<double>(storeFrames) * info.samplerate / rate);
+
+    std::vector<float> samples;
+    if (!decodeFloats(file, channels, maxFrames, samples, cut)) {
+        report(why, WaveRefusal::DecodeFailed);
+        return false;
+    }
+    if (!keepRate && !resample(samples, channels, info.samplerate, rate)) {
+        report(why, WaveRefusal::DecodeFailed);
+        return false;
+    }
+    const uint64_t bytes = std::min<uint64_t>(samples.size() * 2u, storeFrames * 2u * static_cast<unsigned>(channels));
+    if (!store.allocate(static_cast<uint32_t>(bytes))) {
+        report(why, WaveRefusal::ReadFailed);
+        return false;
+    }
+    for (size_t i = 0; i < bytes / 2; ++i) {
+        const int16_t value = toPcm16(samples[i]);
+        std::memcpy(store.data + 2 * i, &value, 2);
+    }
+    store.validCount = static_cast<uint32_t>(bytes);
+
+    format = WAVEFORMATEX{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<uint16_t>(channels);
+    format.nSamplesPerSec = static_cast<uint32_t>(rate);
+    format.nBlockAlign = static_cast<uint16_t>(2 * channels);
+    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+    format.wBitsPerSample = 16;
+    return true;
+}
+
+// The formats the analysis reads as they stand: 8-bit or 16-bit PCM, mono or stereo, a
+// consistent block align and a rate it takes.
+bool isAnalysableAsItIs(const WAVEFORMATEX& format)
+{
+    return (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
+           (format.nChannels == 1 || format.nChannels == 2) &&
+           format.nBlockAlign == format.nChannels * format.wBitsPerSample / 8 &&
+           format.nSamplesPerSec >= static_cast<uint32_t>(kMinKeptRate) &&
+           format.nSamplesPerSec <= static_cast<uint32_t>(kMaxKeptRate);
+}
+
+} // namespace
+
+bool LoadAudioFile(const std::string& name, WAVEFORMATEX& format, SampleStore& store, WaveRefusal* why,
+                   AudioLoad* load)
+{
+    AudioLoad result;
+    WaveRefusal refusal = WaveRefusal::None;
+    WAVEFORMATEX plainFormat = format;
+    if (LoadWaveFile(name, plainFormat, store, &refusal)) {
+        // A PCM wave file of a width, channel count or rate the analysis does not take (24
+        // or 32 bits, many channels) is decoded instead when libsndfile can; otherwise it
+        // stays as read, and the analysis says what it cannot use.
+        bool cut = false;
+        WaveRefusal ignored = WaveRefusal::None;
+        if (!isAnalysableAsItIs(plainFormat) && decodeWithLibsndfile(name, format, store, &ignored, cut)) {
+            result.decoded = true;
+            result.cut = cut;
+        } else {
+            format = plainFormat;
+        }
+        report(why, WaveRefusal::None);
+        if (load != nullptr)
+            *load = result;
+        return true;
+    }
+    // A file that cannot be opened, or a wave file whose samples failed to read, is not
+    // something another decoder could do better with.
+    if (refusal == WaveRefusal::CannotOpen) {
+        report(why, refusal);
+        return false;
+    }
+    WaveRefusal decodeRefusal = WaveRefusal::None;
+    if (!decodeWithLibsndfile(name, format, store, &decodeRefusal, result.cut)) {
+        // A file libsndfile does not know at all keeps the wave reader's own reason when it
+        // looked like a wave file.
+        const bool looksLikeWave = refusal != WaveRefusal::TooShort && refusal != WaveRefusal::NotWaveFmt;
+        report(why, decodeRefusal == WaveRefusal::NotAudio && looksLikeWave ? refusal : decodeRefusal);
+        return false;
+    }
+    result.decoded = true;
+    report(why, WaveRefusal::None);
+    if (load != nullptr)
+        *load = result;
+    return true;
+}
+
+std::string audioCutMessage(const std::string& name)
+{
+    return "'" + name + "' is longer than a take can hold (2 GB of 16-bit samples); only its beginning was loaded.";
+}
