@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -110,9 +111,34 @@ int16_t toPcm16(float value)
     return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
 }
 
+// Whether the file begins as an audio container or an MP3 stream does. Anything else is
+// not handed to libsndfile, whose MP3 decoder would print its attempts on stderr.
+bool hasAudioSignature(const std::string& name)
+{
+    unsigned char head[4] = {};
+    FILE* file = std::fopen(name.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    if (got < sizeof head)
+        return false;
+    static const char* const kSignatures[] = {"RIFF", "RIFX", "RF64", "riff", "FORM", "fLaC", "OggS", "caff", ".snd"};
+    for (const char* signature : kSignatures)
+        if (std::memcmp(head, signature, 4) == 0)
+            return true;
+    const bool id3Tag = std::memcmp(head, "ID3", 3) == 0;
+    const bool mpegFrameSync = head[0] == 0xFF && (head[1] & 0xE0) == 0xE0;
+    return id3Tag || mpegFrameSync;
+}
+
 bool decodeWithLibsndfile(const std::string& name, WAVEFORMATEX& format, SampleStore& store, WaveRefusal* why,
                           bool& cut)
 {
+    if (!hasAudioSignature(name)) {
+        report(why, WaveRefusal::NotAudio);
+        return false;
+    }
     SoundFile file(name);
     if (file.handle() == nullptr) {
         report(why, WaveRefusal::NotAudio);
@@ -208,10 +234,10 @@ bool LoadAudioFile(const std::string& name, WAVEFORMATEX& format, SampleStore& s
     }
     WaveRefusal decodeRefusal = WaveRefusal::None;
     if (!decodeWithLibsndfile(name, format, store, &decodeRefusal, result.cut)) {
-        // A file libsndfile does not know at all keeps the wave reader's own reason when it
-        // looked like a wave file.
-        const bool looksLikeWave = refusal != WaveRefusal::TooShort && refusal != WaveRefusal::NotWaveFmt;
-        report(why, decodeRefusal == WaveRefusal::NotAudio && looksLikeWave ? refusal : decodeRefusal);
+        // A file libsndfile does not know at all keeps the wave reader's own reason, unless
+        // that reason is only that it is no wave file.
+        const bool keepWaveReason = decodeRefusal == WaveRefusal::NotAudio && refusal != WaveRefusal::NotWaveFmt;
+        report(why, keepWaveReason ? refusal : decodeRefusal);
         return false;
     }
     result.decoded = true;
