@@ -25,10 +25,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 run_ctest --test-dir build --output-on-failure -j"$jobs"
 
-echo "== Fuzz the WAV reader and the ringtone service answer briefly =="
+echo "== Fuzz the WAV reader, the audio-file loader and the ringtone service answer briefly =="
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DLIRROSA_FUZZ=ON -DLIRROSA_TESTS=OFF -DLIRROSA_BENCH=OFF -DLIRROSA_GUI=OFF
-cmake --build build-fuzz -j"$jobs" --target fuzz_wav fuzz_response
+cmake --build build-fuzz -j"$jobs" --target fuzz_wav fuzz_audio fuzz_response
 ctest --test-dir build-fuzz --output-on-failure
 
 echo "== Threaded tests under ThreadSanitizer =="

@@ -106,7 +106,10 @@ bool resample(std::vector<float>& samples, int channels, int fromRate, int toRat
 
 int16_t toPcm16(float value)
 {
-    // Full scale is 32768 so that 16-bit samples carried in any wider format come back as they were.
+    // A float file may hold NaN: it is silence. Full scale is 32768 so that 16-bit samples
+    // carried in any wider format come back as they were.
+    if (std::isnan(value))
+        return 0;
     const float scaled = std::round(value * 32768.0f);
     return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
 }

@@ -228,6 +228,15 @@ TEST_F(AudioFiles, LossyFormatsDecodeCloseToTheOriginal)
     EXPECT_LT(relativeError(melody, storeSamples(store)), 0.3);
 }
 
+TEST_F(AudioFiles, FloatValuesBeyondFullScaleClipAndNanIsSilence)
+{
+    writeSound(path("wild.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 1, {0.5f, 3.0f, -3.0f, NAN, INFINITY});
+    WAVEFORMATEX format;
+    SampleStore store;
+    ASSERT_TRUE(LoadAudioFile(path("wild.wav"), format, store));
+    EXPECT_EQ(storeSamples(store), (std::vector<int16_t>{16384, 32767, -32768, 0, 32767}));
+}
+
 TEST_F(AudioFiles, DamagedFilesAreRefusedAndKeepThePreviousTake)
 {
     const std::vector<float> floats = asFloats(melody);
