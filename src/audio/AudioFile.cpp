@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -48,8 +49,8 @@ private:
     SNDFILE* file_ = nullptr;
 };
 
-// The decoded samples as floats, interleaved in `outChannels` channels (more channels
-// than two are averaged to one). Stops at `maxFrames`; `cut` tells whether more followed.
+// The decoded samples as floats, interleaved in `outChannels` channels: the file's own, or
+// all of them averaged to one. Stops at `maxFrames`; `cut` tells whether more followed.
 bool decodeFloats(SoundFile& file, int outChannels, uint64_t maxFrames, std::vector<float>& out, bool& cut)
 {
     const int channels = file.info().channels;
@@ -135,8 +136,11 @@ bool hasAudioSignature(const std::string& name)
     return id3Tag || mpegFrameSync;
 }
 
+// Decodes the file as 16-bit PCM: in `wanted`'s channel count and rate when given, else
+// at the file's own rate and channel count (more than two mixed to mono, a rate the
+// analysis does not take resampled to 22050 Hz).
 bool decodeWithLibsndfile(const std::string& name, WAVEFORMATEX& format, SampleStore& store, WaveRefusal* why,
-                          bool& cut)
+                          bool& cut, const WAVEFORMATEX* wanted = nullptr)
 {
     if (!hasAudioSignature(name)) {
         report(why, WaveRefusal::NotAudio);
@@ -156,9 +160,11 @@ bool decodeWithLibsndfile(const std::string& name, WAVEFORMATEX& format, SampleS
     // Float files may hold values beyond full scale; they are clipped, not wrapped.
     sf_command(file.handle(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
-    const int channels = info.channels <= 2 ? info.channels : 1;
-    const bool keepRate = info.samplerate >= kMinKeptRate && info.samplerate <= kMaxKeptRate;
-    const int rate = keepRate ? info.samplerate : kResampledRate;
+    const bool rateTaken = info.samplerate >= kMinKeptRate && info.samplerate <= kMaxKeptRate;
+    const int channels = wanted != nullptr ? wanted->nChannels : info.channels <= 2 ? info.channels : 1;
+    const int rate = wanted != nullptr ? static_cast<int>(wanted->nSamplesPerSec)
+                                       : rateTaken ? info.samplerate : kResampledRate;
+    const bool keepRate = rate == info.samplerate;
     const uint64_t storeFrames = kMaxStoreBytes / (2u * static_cast<unsigned>(channels));
     // Read no more than what still fits the store once resampled.
     const uint64_t maxFrames = static_cast<uint64_t>(static_cast<double>(storeFrames) * info.samplerate / rate);
@@ -241,6 +247,37 @@ bool LoadAudioFile(const std::string& name, WAVEFORMATEX& format, SampleStore& s
         // that reason is only that it is no wave file.
         const bool keepWaveReason = decodeRefusal == WaveRefusal::NotAudio && refusal != WaveRefusal::NotWaveFmt;
         report(why, keepWaveReason ? refusal : decodeRefusal);
+        return false;
+    }
+    result.decoded = true;
+    report(why, WaveRefusal::None);
+    if (load != nullptr)
+        *load = result;
+    return true;
+}
+
+bool LoadAudioFileInFormat(const std::string& name, const WAVEFORMATEX& wanted, SampleStore& store, WaveRefusal* why,
+                           AudioLoad* load)
+{
+    WAVEFORMATEX format = wanted;
+    AudioLoad result;
+    SampleStore asRead;
+    if (LoadAudioFile(name, format, asRead, why, &result) && format.wFormatTag == wanted.wFormatTag &&
+        format.nChannels == wanted.nChannels && format.nSamplesPerSec == wanted.nSamplesPerSec &&
+        format.wBitsPerSample == wanted.wBitsPerSample) {
+        std::swap(store.data, asRead.data);
+        std::swap(store.capacity, asRead.capacity);
+        std::swap(store.validCount, asRead.validCount);
+        if (load != nullptr)
+            *load = result;
+        return true;
+    }
+    if (why != nullptr && *why == WaveRefusal::CannotOpen)
+        return false;
+    WaveRefusal refusal = WaveRefusal::None;
+    if (!decodeWithLibsndfile(name, format, store, &refusal, result.cut, &wanted)) {
+        if (why != nullptr && *why == WaveRefusal::None)
+            *why = refusal;
         return false;
     }
     result.decoded = true;

@@ -21,5 +21,11 @@ struct AudioLoad {
 bool LoadAudioFile(const std::string& name, WAVEFORMATEX& format, SampleStore& store, WaveRefusal* why = nullptr,
                    AudioLoad* load = nullptr);
 
+// Reads `name` into `store` in `wanted`, a 16-bit PCM format of one or two channels: a
+// file already in it as LoadAudioFile reads it, any other decoded, its channels mixed
+// to one when `wanted` is mono, and resampled to `wanted`'s rate.
+bool LoadAudioFileInFormat(const std::string& name, const WAVEFORMATEX& wanted, SampleStore& store,
+                           WaveRefusal* why = nullptr, AudioLoad* load = nullptr);
+
 // The text shown when a file was cut at the store's limit.
 std::string audioCutMessage(const std::string& name);

@@ -44,7 +44,7 @@ const char* const kUsage =
     "  record -o TAKE.wav [OPTIONS]  record a take from the microphone, save it and convert it\n"
     "      --seconds N            stop after N seconds, 1..60 (default: Ctrl-C or 60 s)\n"
     "      --device N             the input's index in 'devices' (default: the settings' WavInDev, else 0)\n"
-    "      --input FILE.wav       record FILE.wav (16-bit mono, 22050 Hz) played in real time instead of a device\n"
+    "      --input FILE           record FILE (any audio file, played as 16-bit mono at 22050 Hz) in real time instead of a device\n"
     "      --echo none|midi|wave  hear the sung pitch on the MIDI output, or the sound itself (default: none)\n"
     "      --metronome            click the beat of the settings' tempo on the MIDI output\n"
     "      --midi-out N           the MIDI output of the echo and the metronome, its index in 'devices'\n"

@@ -228,6 +228,38 @@ TEST_F(AudioFiles, LossyFormatsDecodeCloseToTheOriginal)
     EXPECT_LT(relativeError(melody, storeSamples(store)), 0.3);
 }
 
+TEST_F(AudioFiles, FileIsLoadedInAWantedFormatMixedAndResampled)
+{
+    // The melody at 44100 Hz in stereo, both channels alike.
+    const std::vector<float> floats = asFloats(melody);
+    std::vector<float> twice(floats.size() * 2);
+    SRC_DATA data{};
+    data.data_in = floats.data();
+    data.data_out = twice.data();
+    data.input_frames = static_cast<long>(floats.size());
+    data.output_frames = static_cast<long>(twice.size());
+    data.src_ratio = 2;
+    ASSERT_EQ(src_simple(&data, SRC_SINC_FASTEST, 1), 0);
+    std::vector<float> stereo;
+    for (long i = 0; i < data.output_frames_gen; ++i)
+        stereo.insert(stereo.end(), {twice[static_cast<size_t>(i)], twice[static_cast<size_t>(i)]});
+    writeSound(path("stereo44.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, stereo);
+
+    SampleStore store;
+    AudioLoad load;
+    ASSERT_TRUE(LoadAudioFileInFormat(path("stereo44.flac"), kMicrophoneFormat, store, nullptr, &load));
+    EXPECT_TRUE(load.decoded);
+    EXPECT_LT(relativeError(melody, storeSamples(store)), 0.05);
+
+    // A file already in the format is read as LoadAudioFile reads it.
+    SampleStore plain;
+    ASSERT_TRUE(LoadAudioFileInFormat(kMelody, kMicrophoneFormat, plain, nullptr, &load));
+    EXPECT_FALSE(load.decoded);
+    WaveRefusal why = WaveRefusal::None;
+    EXPECT_FALSE(LoadAudioFileInFormat(path("missing.ogg"), kMicrophoneFormat, store, &why));
+    EXPECT_EQ(why, WaveRefusal::CannotOpen);
+}
+
 TEST_F(AudioFiles, FloatValuesBeyondFullScaleClipAndNanIsSilence)
 {
     writeSound(path("wild.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 1, {0.5f, 3.0f, -3.0f, NAN, INFINITY});
