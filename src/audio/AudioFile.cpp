@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -49,9 +50,26 @@ private:
     SNDFILE* file_ = nullptr;
 };
 
-// The decoded samples as floats, interleaved in `outChannels` channels: the file's own, or
+float asFloat(float value)
+{
+    return value;
+}
+
+int16_t toPcm16(float value)
+{
+    // A float file may hold NaN: it is silence. Full scale is 32768 so that 16-bit samples
+    // carried in any wider format come back as they were.
+    if (std::isnan(value))
+        return 0;
+    const float scaled = std::round(value * 32768.0f);
+    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+}
+
+// The decoded samples, each passed through `convert`, interleaved in `outChannels` channels: the file's own, or
 // all of them averaged to one. Stops at `maxFrames`; `cut` tells whether more followed.
-bool decodeFloats(SoundFile& file, int outChannels, uint64_t maxFrames, std::vector<float>& out, bool& cut)
+template <typename Sample>
+bool decodeSamples(SoundFile& file, int outChannels, uint64_t maxFrames, Sample (*convert)(float),
+                   std::vector<Sample>& out, bool& cut)
 {
     const int channels = file.info().channels;
     std::vector<float> block(static_cast<size_t>(kBlockFrames) * static_cast<size_t>(channels));
@@ -71,12 +89,13 @@ bool decodeFloats(SoundFile& file, int outChannels, uint64_t maxFrames, std::vec
         for (uint64_t f = 0; f < take; ++f) {
             const float* frame = block.data() + f * static_cast<uint64_t>(channels);
             if (outChannels == channels) {
-                out.insert(out.end(), frame, frame + channels);
+                for (int c = 0; c < channels; ++c)
+                    out.push_back(convert(frame[c]));
             } else {
                 float sum = 0;
                 for (int c = 0; c < channels; ++c)
                     sum += frame[c];
-                out.push_back(sum / static_cast<float>(channels));
+                out.push_back(convert(sum / static_cast<float>(channels)));
             }
         }
         frames += take;
@@ -105,14 +124,21 @@ bool resample(std::vector<float>& samples, int channels, int fromRate, int toRat
     return true;
 }
 
-int16_t toPcm16(float value)
+
+// The file's samples as 16-bit PCM in `channels` channels, resampled to `toRate` unless
+// it is 0. False when the file fails to decode.
+bool decodeAsPcm16(SoundFile& file, int channels, uint64_t maxFrames, int toRate, std::vector<int16_t>& out,
+                   bool& cut)
 {
-    // A float file may hold NaN: it is silence. Full scale is 32768 so that 16-bit samples
-    // carried in any wider format come back as they were.
-    if (std::isnan(value))
-        return 0;
-    const float scaled = std::round(value * 32768.0f);
-    return static_cast<int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+    if (toRate == 0)
+        return decodeSamples(file, channels, maxFrames, toPcm16, out, cut);
+    std::vector<float> floats;
+    if (!decodeSamples(file, channels, maxFrames, asFloat, floats, cut) ||
+        !resample(floats, channels, file.info().samplerate, toRate))
+        return false;
+    out.resize(floats.size());
+    std::transform(floats.begin(), floats.end(), out.begin(), toPcm16);
+    return true;
 }
 
 // Whether the file begins as an audio container or an MP3 stream does. Anything else is
@@ -169,13 +195,14 @@ bool decodeWithLibsndfile(const std::string& name, WAVEFORMATEX& format, SampleS
     // Read no more than what still fits the store once resampled.
     const uint64_t maxFrames = static_cast<uint64_t>(static_cast<double>(storeFrames) * info.samplerate / rate);
 
-    std::vector<float> samples;
-    if (!decodeFloats(file, channels, maxFrames, samples, cut)) {
-        report(why, WaveRefusal::DecodeFailed);
-        return false;
-    }
-    if (!keepRate && !resample(samples, channels, info.samplerate, rate)) {
-        report(why, WaveRefusal::DecodeFailed);
+    std::vector<int16_t> samples;
+    try {
+        if (!decodeAsPcm16(file, channels, maxFrames, keepRate ? 0 : rate, samples, cut)) {
+            report(why, WaveRefusal::DecodeFailed);
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        report(why, WaveRefusal::ReadFailed);
         return false;
     }
     const uint64_t bytes = std::min<uint64_t>(samples.size() * 2u, storeFrames * 2u * static_cast<unsigned>(channels));
@@ -183,10 +210,7 @@ bool decodeWithLibsndfile(const std::string& name, WAVEFORMATEX& format, SampleS
         report(why, WaveRefusal::ReadFailed);
         return false;
     }
-    for (size_t i = 0; i < bytes / 2; ++i) {
-        const int16_t value = toPcm16(samples[i]);
-        std::memcpy(store.data + 2 * i, &value, 2);
-    }
+    std::memcpy(store.data, samples.data(), bytes);
     store.validCount = static_cast<uint32_t>(bytes);
 
     format = WAVEFORMATEX{};
