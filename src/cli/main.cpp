@@ -1,14 +1,19 @@
-// lirrosa-cli: the headless front end. Converts sung melodies in WAV files to Standard
+// lirrosa-cli: the headless front end. Converts sung melodies in audio files to Standard
 // MIDI Files with the same engine as the desktop program.
 
+#include <spawn.h>
 #include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/Wav_func.h"
@@ -28,7 +33,7 @@ const char* const kUsage =
     "Usage: lirrosa-cli COMMAND [OPTIONS]\n"
     "\n"
     "Commands:\n"
-    "  convert IN.wav [OPTIONS]   turn the melody sung in IN.wav into MIDI notes\n"
+    "  convert IN [OPTIONS]       turn the melody sung in IN (WAV, FLAC, Ogg, Opus, MP3, AIFF) into MIDI notes\n"
     "      -o OUT.mid             output file (default: IN with .mid)\n"
     "      --raw                  write the raw pitch track (gliding pitch bends) instead of the notes\n"
     "      --json FILE            also write a JSON report (raw track, notes, summary)\n"
@@ -41,6 +46,10 @@ const char* const kUsage =
     "      --tpqn N               MIDI ticks per quarter note, 48..960 (default: the settings' TPQN, else 480)\n"
     "      --force                overwrite existing output files\n"
     "      --quiet                no progress output\n"
+    "  convert IN... [-o DIR] [-j N] [OPTIONS]\n"
+    "                             convert each input to its own MIDI file, beside it or in DIR, N at a\n"
+    "                             time (default: the number of cores); --json and --render name one file\n"
+    "                             and are for one input only\n"
     "  record -o TAKE.wav [OPTIONS]  record a take from the microphone, save it and convert it\n"
     "      --seconds N            stop after N seconds, 1..60 (default: Ctrl-C or 60 s)\n"
     "      --device N             the input's index in 'devices' (default: the settings' WavInDev, else 0)\n"
@@ -75,24 +84,112 @@ const char* const kUsage =
     "  settings                   list the program's settings\n"
     "  settings get KEY           print one setting (KEY as TPQN or Settings\\TPQN)\n"
     "  settings set KEY VALUE     check and store one setting\n"
-    "  --help                     show this text\n"
+    "  --help                     show this text (COMMAND --help: that command's part of it)\n"
+    "  --version                  print the program's version\n"
     "\n"
     "Exit status: 0 on success; otherwise one line on stderr says why.\n";
 
-// IN with its .wav extension (any case) replaced by .mid, or .mid appended.
+// The usage lines of one command: its entries in kUsage and their continuation lines.
+std::string commandUsage(const std::string& command)
+{
+    std::string text = "Usage: lirrosa-cli " + command + " [OPTIONS]\n\n";
+    const std::string usage = kUsage;
+    bool inCommand = false;
+    for (size_t start = 0; start < usage.size();) {
+        const size_t end = usage.find('\n', start);
+        const std::string line = usage.substr(start, end - start + 1);
+        start = end + 1;
+        const bool entry = line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ';
+        if (entry)
+            inCommand = line.compare(2, command.size() + 1, command + " ") == 0;
+        else if (line.size() < 3 || line[0] != ' ')
+            inCommand = false;
+        if (inCommand)
+            text += line;
+    }
+    return text;
+}
+
+// IN with its audio-file ending (any case) replaced by .mid, or .mid appended.
 std::string defaultMidiPath(const std::string& input)
 {
+    static const char* const kAudioEndings[] = {".wav", ".flac", ".ogg", ".opus", ".mp3", ".aif", ".aiff"};
     const size_t dot = input.find_last_of('.');
     const size_t slash = input.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
-        strcasecmp(input.c_str() + dot, ".wav") == 0)
-        return input.substr(0, dot) + ".mid";
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        for (const char* ending : kAudioEndings)
+            if (strcasecmp(input.c_str() + dot, ending) == 0)
+                return input.substr(0, dot) + ".mid";
     return input + ".mid";
+}
+
+// The MIDI file of `input` in `folder`, or beside the input when `folder` is empty.
+std::string batchMidiPath(const std::string& input, const std::string& folder)
+{
+    const std::string beside = defaultMidiPath(input);
+    if (folder.empty())
+        return beside;
+    const size_t slash = beside.find_last_of('/');
+    return folder + "/" + (slash == std::string::npos ? beside : beside.substr(slash + 1));
+}
+
+// Converts each input in a process of its own, `jobs` at a time, with the same options:
+// a failing file fails alone and the results are those of one conversion at a time.
+int runConvertBatch(const std::vector<std::string>& inputs, const std::string& folder, int jobs,
+                    const std::vector<std::string>& options)
+{
+    if (!folder.empty() && !std::filesystem::is_directory(folder))
+        return usageError("'" + folder + "' is not a folder (with several inputs, -o names the output folder)");
+    std::vector<std::string> outputs;
+    for (const std::string& input : inputs) {
+        outputs.push_back(batchMidiPath(input, folder));
+        const auto same = std::find(outputs.begin(), outputs.end() - 1, outputs.back());
+        if (same != outputs.end() - 1)
+            return usageError("'" + inputs[static_cast<size_t>(same - outputs.begin())] + "' and '" + input +
+                              "' would both be written to '" + outputs.back() + "'");
+    }
+    size_t next = 0;
+    int running = 0;
+    int converted = 0;
+    int failed = 0;
+    while (next < inputs.size() || running > 0) {
+        if (next < inputs.size() && running < jobs) {
+            std::vector<std::string> args = {"lirrosa-cli", "convert", inputs[next], "-o", outputs[next]};
+            args.insert(args.end(), options.begin(), options.end());
+            std::vector<char*> argv;
+            for (std::string& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            pid_t child = 0;
+            if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) == 0) {
+                ++running;
+            } else {
+                std::fprintf(stderr, "lirrosa-cli: cannot convert '%s': no process could be started\n",
+                             inputs[next].c_str());
+                ++failed;
+            }
+            ++next;
+            continue;
+        }
+        int status = 0;
+        if (::wait(&status) < 0)
+            break;
+        --running;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            ++converted;
+        else
+            ++failed;
+    }
+    std::printf("%d converted, %d failed\n", converted, failed);
+    return failed == 0 ? 0 : 1;
 }
 
 int runConvert(const std::vector<std::string>& args)
 {
-    std::string input;
+    std::vector<std::string> inputs;
+    int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // The options other than -o and -j, handed on to each conversion of a batch.
+    std::vector<std::string> handedOn;
     ConvertOptions options;
     // The stored settings give the defaults; the options below win.
     const CliSettings stored = readCliSettings(std::cerr);
@@ -102,10 +199,17 @@ int runConvert(const std::vector<std::string>& args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
+        const size_t first = i;
         if (arg == "-o" || arg == "--output") {
             if (!hasValue)
                 return usageError("-o needs a file name");
             options.midiPath = args[++i];
+            continue;
+        } else if (arg == "-j" || arg == "--jobs") {
+            if (!hasValue || !parseInteger(args[i + 1], 1, 256, jobs))
+                return usageError("-j needs a number of files at a time, 1 to 256");
+            ++i;
+            continue;
         } else if (arg == "--patch") {
             if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.patch))
                 return usageError("--patch needs a whole number");
@@ -144,14 +248,21 @@ int runConvert(const std::vector<std::string>& args)
             options.showProgress = false;
         } else if (!arg.empty() && arg[0] == '-') {
             return usageError("unknown option '" + arg + "'");
-        } else if (input.empty()) {
-            input = arg;
         } else {
-            return usageError("only one input file can be converted at a time");
+            inputs.push_back(arg);
+            continue;
         }
+        handedOn.insert(handedOn.end(), args.begin() + static_cast<std::ptrdiff_t>(first),
+                        args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
     }
-    if (input.empty())
-        return usageError("convert needs an input WAV file");
+    if (inputs.empty())
+        return usageError("convert needs an input audio file");
+    if (inputs.size() > 1) {
+        if (!options.jsonPath.empty() || !options.renderPath.empty())
+            return usageError("--json and --render name one file: convert several inputs without them");
+        return runConvertBatch(inputs, options.midiPath, jobs, handedOn);
+    }
+    const std::string& input = inputs.front();
     if (options.midiPath.empty())
         options.midiPath = defaultMidiPath(input);
     if (options.midiPath == input || options.jsonPath == input || options.renderPath == input)
@@ -215,8 +326,19 @@ int main(int argc, char** argv)
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
     }
+    if (args[0] == "--version") {
+        std::printf("lirrosa-cli %s\n", LIRROSA_VERSION);
+        return 0;
+    }
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
+    const bool knownCommand = command == "convert" || command == "settings" || command == "record" ||
+                              command == "play" || command == "ringtone" || command == "devices";
+    if (knownCommand && (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
+                         std::find(rest.begin(), rest.end(), "-h") != rest.end())) {
+        std::fputs(commandUsage(command).c_str(), stdout);
+        return 0;
+    }
     if (command == "convert")
         return runConvert(rest);
     if (command == "settings")

@@ -265,10 +265,48 @@ class ConvertTest(unittest.TestCase):
         self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
         self.assertEqual(os.listdir(self.dir.name), [])
 
+    def test_batch_in_parallel_matches_one_at_a_time_and_a_broken_file_fails_alone(self):
+        inputs = []
+        for i in range(20):
+            wav = self.path(f"take{i:02}.wav")
+            if i == 7:
+                with open(wav, "wb") as f:
+                    f.write(b"RIFF" + bytes(60))
+            else:
+                tune = [(55 + i % 12, 0.3), (60 + i % 5, 0.4)]
+                write_wav(wav, hum_samples(tune, 22050), 22050)
+            inputs.append(wav)
+        outputs = {}
+        for jobs in ("1", "2"):
+            folder = self.path("out" + jobs)
+            os.mkdir(folder)
+            result = run("convert", *inputs, "-o", folder, "-j", jobs, "--quiet")
+            self.assertEqual(result.returncode, 1)
+            self.assertEqual(result.stdout.strip().splitlines()[-1], "19 converted, 1 failed")
+            self.assertIn("take07.wav", result.stderr)
+            outputs[jobs] = {name: open(os.path.join(folder, name), "rb").read() for name in os.listdir(folder)}
+        self.assertEqual(len(outputs["1"]), 19)
+        self.assertNotIn("take07.mid", outputs["1"])
+        self.assertEqual(outputs["1"], outputs["2"])
+        beside = run("convert", inputs[0], inputs[1], "--quiet")
+        self.assertEqual(beside.returncode, 0, beside.stderr)
+        self.assertTrue(os.path.exists(self.path("take00.mid")) and os.path.exists(self.path("take01.mid")))
+
+    def test_version_and_each_command_has_help(self):
+        self.assertRegex(run("--version").stdout, r"^lirrosa-cli \d+\.\d+\.\d+\n$")
+        for command in ("convert", "record", "play", "ringtone", "devices", "settings"):
+            with self.subTest(command=command):
+                result = run(command, "--help")
+                self.assertEqual(result.returncode, 0)
+                self.assertIn("  " + command + " ", result.stdout)
+                other = "record" if command != "record" else "convert"
+                self.assertNotIn("  " + other + " ", result.stdout)
+
     def test_usage_errors(self):
         for args in (["convert"], ["convert", EXAMPLE, "--tpqn", "10"], ["convert", EXAMPLE, "--patch", "128"],
                      ["convert", EXAMPLE, "--bogus"], ["convert", EXAMPLE, "--engine", "fast"],
-                     ["convert", EXAMPLE, "--engine"], ["frobnicate"]):
+                     ["convert", EXAMPLE, "--engine"], ["convert", EXAMPLE, EXAMPLE, "-j", "0"],
+                     ["convert", EXAMPLE, EXAMPLE, "-o", self.path("missing")], ["frobnicate"]):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertNotEqual(result.returncode, 0)
