@@ -37,6 +37,7 @@ const char* const kUsage =
     "      -o OUT.mid             output file (default: IN with .mid)\n"
     "      --raw                  write the raw pitch track (gliding pitch bends) instead of the notes\n"
     "      --json FILE            also write a JSON report (raw track, notes, summary)\n"
+    "      --csv FILE             also write the notes as CSV: onset_s,offset_s,midi,velocity,cents\n"
     "      --render OUT.wav       also play the notes (or --raw track) through the built-in synthesiser into a WAV file\n"
     "      --patch N              General MIDI program of the melody, 0..127 (default: the settings' Patch, else 0)\n"
     "      --table                print the recognised notes\n"
@@ -48,8 +49,8 @@ const char* const kUsage =
     "      --quiet                no progress output\n"
     "  convert IN... [-o DIR] [-j N] [OPTIONS]\n"
     "                             convert each input to its own MIDI file, beside it or in DIR, N at a\n"
-    "                             time (default: the number of cores); --json and --render name one file\n"
-    "                             and are for one input only\n"
+    "                             time (default: the number of cores); --json, --csv and --render name\n"
+    "                             one file and are for one input only\n"
     "  record -o TAKE.wav [OPTIONS]  record a take from the microphone, save it and convert it\n"
     "      --seconds N            stop after N seconds, 1..60 (default: Ctrl-C or 60 s)\n"
     "      --device N             the input's index in 'devices' (default: the settings' WavInDev, else 0)\n"
@@ -222,6 +223,10 @@ int runConvert(const std::vector<std::string>& args)
             if (!hasValue)
                 return usageError("--json needs a file name");
             options.jsonPath = args[++i];
+        } else if (arg == "--csv") {
+            if (!hasValue)
+                return usageError("--csv needs a file name");
+            options.csvPath = args[++i];
         } else if (arg == "--tpqn") {
             if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.tpqn))
                 return usageError("--tpqn needs a whole number");
@@ -258,14 +263,15 @@ int runConvert(const std::vector<std::string>& args)
     if (inputs.empty())
         return usageError("convert needs an input audio file");
     if (inputs.size() > 1) {
-        if (!options.jsonPath.empty() || !options.renderPath.empty())
-            return usageError("--json and --render name one file: convert several inputs without them");
+        if (!options.jsonPath.empty() || !options.csvPath.empty() || !options.renderPath.empty())
+            return usageError("--json, --csv and --render name one file: convert several inputs without them");
         return runConvertBatch(inputs, options.midiPath, jobs, handedOn);
     }
     const std::string& input = inputs.front();
     if (options.midiPath.empty())
         options.midiPath = defaultMidiPath(input);
-    if (options.midiPath == input || options.jsonPath == input || options.renderPath == input)
+    if (options.midiPath == input || options.jsonPath == input || options.csvPath == input ||
+        options.renderPath == input)
         return usageError("an output file cannot be the input file");
 
     if (const int refused = checkConvertOptions(options))
@@ -312,6 +318,8 @@ int runConvert(const std::vector<std::string>& args)
         std::printf("Rendering written: %s\n", options.renderPath.c_str());
     if (status == 0 && !options.jsonPath.empty())
         std::printf("JSON report written: %s\n", options.jsonPath.c_str());
+    if (status == 0 && !options.csvPath.empty())
+        std::printf("CSV note list written: %s\n", options.csvPath.c_str());
     if (status == 0)
         std::printf("MIDI file written: %s\n", options.midiPath.c_str());
     return status;

@@ -302,6 +302,19 @@ class ConvertTest(unittest.TestCase):
                 other = "record" if command != "record" else "convert"
                 self.assertNotIn("  " + other + " ", result.stdout)
 
+    def test_csv_note_list_holds_the_reported_notes_in_seconds(self):
+        csv_path = self.path("notes.csv")
+        _, report = self.convert_json(EXAMPLE, "--csv", csv_path)
+        with open(csv_path) as f:
+            lines = f.read().splitlines()
+        self.assertEqual(lines[0], "onset_s,offset_s,midi,velocity,cents")
+        rows = [[float(v) for v in line.split(",")] for line in lines[1:]]
+        self.assertEqual(len(rows), len(report["notes"]))
+        for row, note in zip(rows, report["notes"]):
+            self.assertAlmostEqual(row[0], note["startSeconds"], places=5)
+            self.assertAlmostEqual(row[1], note["endSeconds"], places=5)
+            self.assertEqual(row[2:], [note["note"], note["velocity"], note["cents"]])
+
     def test_usage_errors(self):
         for args in (["convert"], ["convert", EXAMPLE, "--tpqn", "10"], ["convert", EXAMPLE, "--patch", "128"],
                      ["convert", EXAMPLE, "--bogus"], ["convert", EXAMPLE, "--engine", "fast"],
