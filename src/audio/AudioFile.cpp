@@ -210,7 +210,8 @@ bool decodeWithLibsndfile(const std::string& name, WAVEFORMATEX& format, SampleS
         report(why, WaveRefusal::ReadFailed);
         return false;
     }
-    std::memcpy(store.data, samples.data(), bytes);
+    if (bytes > 0) // a file with no samples gives an empty store without a buffer
+        std::memcpy(store.data, samples.data(), bytes);
     store.validCount = static_cast<uint32_t>(bytes);
 
     format = WAVEFORMATEX{};
