@@ -18,7 +18,7 @@ run_packages=(
   libpulse-dev
   libfluidsynth-dev timgm6mb-soundfont
   libasound2-dev libjack-jackd2-dev
-  libfftw3-dev
+  libfftw3-dev libsndfile1-dev libsamplerate0-dev
 )
 
 test_packages=(

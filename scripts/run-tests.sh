@@ -57,10 +57,10 @@ cmake --build build -j"$jobs"
 stage "Test"
 run_ctest test --test-dir build --output-on-failure -j"$jobs"
 
-stage "Fuzz the WAV reader and the ringtone service answer briefly"
+stage "Fuzz the WAV reader, the audio-file loader and the ringtone service answer briefly"
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DLIRROSA_WERROR=ON \
   -DLIRROSA_FUZZ=ON -DLIRROSA_TESTS=OFF -DLIRROSA_BENCH=OFF -DLIRROSA_GUI=OFF
-cmake --build build-fuzz -j"$jobs" --target fuzz_wav fuzz_response
+cmake --build build-fuzz -j"$jobs" --target fuzz_wav fuzz_audio fuzz_response
 ctest --test-dir build-fuzz --output-on-failure --output-junit "$results/fuzz.xml"
 
 stage "Threaded tests under ThreadSanitizer"

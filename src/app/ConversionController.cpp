@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "audio/AudioFile.h"
 #include "midi/MidiTime.h"
 #include "midi/SmfWriter.h"
 #include "midi/Tv2m_treads.h"
@@ -317,8 +318,11 @@ bool ConversionController::loadInput()
         return false;
     WAVEFORMATEX format = takeFormat_;
     lastFileRefusal_ = WaveRefusal::None;
-    if (!LoadWaveFile(*name, format, store_, &lastFileRefusal_))
+    AudioLoad load;
+    if (!LoadAudioFile(*name, format, store_, &lastFileRefusal_, &load))
         return false;
+    if (load.cut)
+        userNotifier().show(audioCutMessage(*name), "Warning", MessageIcon::Warning, MessageButtons::Ok);
     takeFormat_ = format;
     playPosition_ = 0;
     window_.setInputLabel(fileInputLabel(*name));

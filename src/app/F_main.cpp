@@ -40,6 +40,8 @@ constexpr double kDisabledOpacity = 0.45;
 
 const char* const kWaveFilter = "WAVE Files (*.wav)";
 const char* const kMidiFilter = "MIDI Files (*.mid)";
+const char* const kAudioFilter = "Audio files (*.wav *.flac *.ogg *.opus *.mp3 *.aif *.aiff)";
+const char* const kAllFilesFilter = "All files (*)";
 const char* const kMidiOpenFilter = "MIDI Files (*.mid *.midi)";
 
 const std::string kAskCreateSettings =
@@ -773,7 +775,7 @@ std::optional<std::string> TfMain::chooseTakeFile()
     dialog.setObjectName("dlg_IFile");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(kWaveFilter);
+    dialog.setNameFilters({kWaveFilter, kAudioFilter, kAllFilesFilter});
     dialog.setSizeGripEnabled(true);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

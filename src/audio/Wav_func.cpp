@@ -211,6 +211,12 @@ const char* describeWaveRefusal(WaveRefusal why)
         return "the \"data\" chunk does not follow the format chunk (re-save the file without metadata chunks)";
     case WaveRefusal::ReadFailed:
         return "the file could not be read, or is too large to load (over 2 GB)";
+    case WaveRefusal::NotAudio:
+        return "the file is not an audio file that can be read (WAV, AIFF, FLAC, Ogg Vorbis or Opus, MP3)";
+    case WaveRefusal::BadAudioFormat:
+        return "the file gives no channels or an impossible sample rate";
+    case WaveRefusal::DecodeFailed:
+        return "the audio in the file cannot be decoded (the file is damaged or truncated)";
     }
     return "the file is not a usable wave file";
 }

@@ -28,7 +28,8 @@ struct SampleStore {
 };
 
 // Why a file was not accepted as a wave file.
-enum class WaveRefusal { None, CannotOpen, TooShort, NotWaveFmt, FormatChunkTooLong, NotPcm, ZeroBlockAlign, BlockAlignMismatch, NoDataTag, ReadFailed };
+enum class WaveRefusal { None, CannotOpen, TooShort, NotWaveFmt, FormatChunkTooLong, NotPcm, ZeroBlockAlign, BlockAlignMismatch, NoDataTag, ReadFailed,
+                         NotAudio, BadAudioFormat, DecodeFailed };
 
 // The reason as a phrase for users, e.g. "the file is too short to be a wave file".
 const char* describeWaveRefusal(WaveRefusal why);

@@ -1,11 +1,16 @@
 #include "cli/ConvertCommand.h"
 
+#include <spawn.h>
 #include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
+#include <thread>
 
 #include "cli/CommandLine.h"
 #include "cli/ConvertJob.h"
@@ -15,22 +20,88 @@
 
 namespace {
 
-// IN with its .wav extension (any case) replaced by .mid, or .mid appended.
+// IN with its audio-file ending (any case) replaced by .mid, or .mid appended.
 std::string defaultMidiPath(const std::string& input)
 {
+    static const char* const kAudioEndings[] = {".wav", ".flac", ".ogg", ".opus", ".mp3", ".aif", ".aiff"};
     const size_t dot = input.find_last_of('.');
     const size_t slash = input.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
-        strcasecmp(input.c_str() + dot, ".wav") == 0)
-        return input.substr(0, dot) + ".mid";
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        for (const char* ending : kAudioEndings)
+            if (strcasecmp(input.c_str() + dot, ending) == 0)
+                return input.substr(0, dot) + ".mid";
     return input + ".mid";
+}
+
+// The MIDI file of `input` in `folder`, or beside the input when `folder` is empty.
+std::string batchMidiPath(const std::string& input, const std::string& folder)
+{
+    const std::string beside = defaultMidiPath(input);
+    if (folder.empty())
+        return beside;
+    const size_t slash = beside.find_last_of('/');
+    return folder + "/" + (slash == std::string::npos ? beside : beside.substr(slash + 1));
+}
+
+// Converts each input in a process of its own, `jobs` at a time, with the same options:
+// a failing file fails alone and the results are those of one conversion at a time.
+int runConvertBatch(const std::vector<std::string>& inputs, const std::string& folder, int jobs,
+                    const std::vector<std::string>& options)
+{
+    if (!folder.empty() && !std::filesystem::is_directory(folder))
+        return usageError("'" + folder + "' is not a folder (with several inputs, -o names the output folder)");
+    std::vector<std::string> outputs;
+    for (const std::string& input : inputs) {
+        outputs.push_back(batchMidiPath(input, folder));
+        const auto same = std::find(outputs.begin(), outputs.end() - 1, outputs.back());
+        if (same != outputs.end() - 1)
+            return usageError("'" + inputs[static_cast<size_t>(same - outputs.begin())] + "' and '" + input +
+                              "' would both be written to '" + outputs.back() + "'");
+    }
+    size_t next = 0;
+    int running = 0;
+    int converted = 0;
+    int failed = 0;
+    while (next < inputs.size() || running > 0) {
+        if (next < inputs.size() && running < jobs) {
+            std::vector<std::string> args = {"lirrosa-cli", "convert", inputs[next], "-o", outputs[next]};
+            args.insert(args.end(), options.begin(), options.end());
+            std::vector<char*> argv;
+            for (std::string& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            pid_t child = 0;
+            if (posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) == 0) {
+                ++running;
+            } else {
+                std::fprintf(stderr, "lirrosa-cli: cannot convert '%s': no process could be started\n",
+                             inputs[next].c_str());
+                ++failed;
+            }
+            ++next;
+            continue;
+        }
+        int status = 0;
+        if (::wait(&status) < 0)
+            break;
+        --running;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            ++converted;
+        else
+            ++failed;
+    }
+    std::printf("%d converted, %d failed\n", converted, failed);
+    return failed == 0 ? 0 : 1;
 }
 
 } // namespace
 
 int runConvertCommand(const std::vector<std::string>& args)
 {
-    std::string input;
+    std::vector<std::string> inputs;
+    int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // The options other than -o and -j, handed on to each conversion of a batch.
+    std::vector<std::string> handedOn;
     ConvertOptions options;
     // The stored settings give the defaults; the options below win.
     const CliSettings stored = readCliSettings(std::cerr);
@@ -40,10 +111,17 @@ int runConvertCommand(const std::vector<std::string>& args)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
+        const size_t first = i;
         if (arg == "-o" || arg == "--output") {
             if (!hasValue)
                 return usageError("-o needs a file name");
             options.midiPath = args[++i];
+            continue;
+        } else if (arg == "-j" || arg == "--jobs") {
+            if (!hasValue || !parseInteger(args[i + 1], 1, 256, jobs))
+                return usageError("-j needs a number of files at a time, 1 to 256");
+            ++i;
+            continue;
         } else if (arg == "--patch") {
             if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.patch))
                 return usageError("--patch needs a whole number");
@@ -56,6 +134,10 @@ int runConvertCommand(const std::vector<std::string>& args)
             if (!hasValue)
                 return usageError("--json needs a file name");
             options.jsonPath = args[++i];
+        } else if (arg == "--csv") {
+            if (!hasValue)
+                return usageError("--csv needs a file name");
+            options.csvPath = args[++i];
         } else if (arg == "--tpqn") {
             if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.tpqn))
                 return usageError("--tpqn needs a whole number");
@@ -82,17 +164,25 @@ int runConvertCommand(const std::vector<std::string>& args)
             options.showProgress = false;
         } else if (!arg.empty() && arg[0] == '-') {
             return usageError("unknown option '" + arg + "'");
-        } else if (input.empty()) {
-            input = arg;
         } else {
-            return usageError("only one input file can be converted at a time");
+            inputs.push_back(arg);
+            continue;
         }
+        handedOn.insert(handedOn.end(), args.begin() + static_cast<std::ptrdiff_t>(first),
+                        args.begin() + static_cast<std::ptrdiff_t>(i) + 1);
     }
-    if (input.empty())
-        return usageError("convert needs an input WAV file");
+    if (inputs.empty())
+        return usageError("convert needs an input audio file");
+    if (inputs.size() > 1) {
+        if (!options.jsonPath.empty() || !options.csvPath.empty() || !options.renderPath.empty())
+            return usageError("--json, --csv and --render name one file: convert several inputs without them");
+        return runConvertBatch(inputs, options.midiPath, jobs, handedOn);
+    }
+    const std::string& input = inputs.front();
     if (options.midiPath.empty())
         options.midiPath = defaultMidiPath(input);
-    if (options.midiPath == input || options.jsonPath == input || options.renderPath == input)
+    if (options.midiPath == input || options.jsonPath == input || options.csvPath == input ||
+        options.renderPath == input)
         return usageError("an output file cannot be the input file");
 
     if (const int refused = checkConvertOptions(options))
@@ -139,6 +229,8 @@ int runConvertCommand(const std::vector<std::string>& args)
         std::printf("Rendering written: %s\n", options.renderPath.c_str());
     if (status == 0 && !options.jsonPath.empty())
         std::printf("JSON report written: %s\n", options.jsonPath.c_str());
+    if (status == 0 && !options.csvPath.empty())
+        std::printf("CSV note list written: %s\n", options.csvPath.c_str());
     if (status == 0)
         std::printf("MIDI file written: %s\n", options.midiPath.c_str());
     return status;

@@ -132,7 +132,7 @@ int checkConvertOptions(const ConvertOptions& options)
         return fail("ticks per quarter note must lie between 48 and 960.");
     if (options.patch < -1 || options.patch > 127)
         return fail("the MIDI program must lie between 0 and 127.");
-    for (const std::string& path : {options.midiPath, options.jsonPath, options.renderPath}) {
+    for (const std::string& path : {options.midiPath, options.jsonPath, options.csvPath, options.renderPath}) {
         if (!path.empty() && !options.force && fileExists(path))
             return fail("'" + path + "' already exists; use --force to overwrite it.");
     }
@@ -160,6 +160,10 @@ int writeConversion(const WAVEFORMATEX& format, int32_t frames, const std::vecto
     if (written && !options.jsonPath.empty()) {
         const std::string json = buildJsonReport(format, frames, analysed, notes, songSettings);
         written = outputs.write(options.jsonPath, std::vector<uint8_t>(json.begin(), json.end()), error);
+    }
+    if (written && !options.csvPath.empty()) {
+        const std::string csv = buildCsvNoteList(notes, songSettings);
+        written = outputs.write(options.csvPath, std::vector<uint8_t>(csv.begin(), csv.end()), error);
     }
     if (written && !options.renderPath.empty())
         written = outputs.writeWave(options.renderPath, rendered, error);

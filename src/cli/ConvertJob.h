@@ -16,6 +16,7 @@
 struct ConvertOptions {
     std::string midiPath;            // the Standard MIDI File to write
     std::string jsonPath;            // empty: no JSON report
+    std::string csvPath;             // empty: no CSV note list
     std::string renderPath;          // empty: no rendering; else a WAV of the notes played by the built-in synthesiser
     bool writeRaw = false;           // write the raw pitch track instead of the notes
     bool printTable = false;         // print the notes to stdout

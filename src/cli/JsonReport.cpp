@@ -37,9 +37,14 @@ void appendFrames(std::string& out, const char* name, const std::vector<RawFrame
     out += frames.empty() ? "],\n" : "\n  ],\n";
 }
 
+double secondsPerTick(const SongSettings& song)
+{
+    return 60.0 / (static_cast<double>(song.recordTempo) * song.tpqn);
+}
+
 void appendNotes(std::string& out, const NoteSequence& notes, const SongSettings& song)
 {
-    const double secondsPerTick = 60.0 / (static_cast<double>(song.recordTempo) * song.tpqn);
+    const double secondsPerTick = ::secondsPerTick(song);
     out += "  \"notes\": [";
     for (int32_t i = 0; i < notes.count; ++i) {
         const NoteEvent& n = notes[i];
@@ -71,6 +76,20 @@ void appendSummary(std::string& out, const NoteSequence& notes)
 }
 
 } // namespace
+
+std::string buildCsvNoteList(const NoteSequence& notes, const SongSettings& song)
+{
+    const double perTick = secondsPerTick(song);
+    std::string out = "onset_s,offset_s,midi,velocity,cents\n";
+    for (int32_t i = 0; i < notes.count; ++i) {
+        const NoteEvent& n = notes[i];
+        char line[96];
+        std::snprintf(line, sizeof line, "%.6f,%.6f,%d,%d,%d\n", n.start * perTick,
+                      (static_cast<double>(n.start) + n.duration) * perTick, n.note, n.velocity, n.cents);
+        out += line;
+    }
+    return out;
+}
 
 std::vector<RawFrameCopy> copyRawTrack(const RawTrack& raw)
 {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "audio/AudioFile.h"
 #include "audio/Wav_func.h"
 #include "app/MidiConnections.h"
 #include "cli/CommandLine.h"
@@ -131,13 +132,6 @@ bool fileExists(const std::string& path)
     return access(path.c_str(), F_OK) == 0;
 }
 
-bool isMicrophoneFormat(const WAVEFORMATEX& format)
-{
-    return format.nChannels == kMicrophoneFormat.nChannels &&
-           format.nSamplesPerSec == kMicrophoneFormat.nSamplesPerSec &&
-           format.wBitsPerSample == kMicrophoneFormat.wBitsPerSample;
-}
-
 // The metronome's sound and volume as the settings keep them; the built-in ones when the
 // settings have none.
 MetronomeSettings storedMetronome()
@@ -193,14 +187,12 @@ int runRecordCommand(const std::vector<std::string>& args)
     SteadyWaveClock clock;
     std::unique_ptr<VirtualWaveDriver> virtualDriver;
     if (!options.inputPath.empty()) {
-        WAVEFORMATEX format{};
+        const WAVEFORMATEX format = kMicrophoneFormat;
         SampleStore file;
         WaveRefusal why = WaveRefusal::None;
-        if (!LoadWaveFile(options.inputPath, format, file, &why))
+        // A take is recorded as 16-bit mono at 22050 Hz: the file is played in that format.
+        if (!LoadAudioFileInFormat(options.inputPath, kMicrophoneFormat, file, &why))
             return fail("cannot record from '" + options.inputPath + "': " + describeWaveRefusal(why));
-        if (!isMicrophoneFormat(format))
-            return fail("cannot record from '" + options.inputPath +
-                        "': a take is recorded as 16-bit mono at 22050 Hz, and the file is not.");
         const uint32_t whole = file.validCount - file.validCount % format.nBlockAlign;
         source = std::make_unique<SampleSource>(format, std::vector<uint8_t>(file.data, file.data + whole));
         virtualDriver = std::make_unique<VirtualWaveDriver>(source.get(), &clock);

@@ -1,6 +1,7 @@
-// lirrosa-cli: the headless front end. Converts sung melodies in WAV files to Standard
+// lirrosa-cli: the headless front end. Converts sung melodies in audio files to Standard
 // MIDI Files with the same engine as the desktop program.
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -20,10 +21,11 @@ const char* const kUsage =
     "Usage: lirrosa-cli COMMAND [OPTIONS]\n"
     "\n"
     "Commands:\n"
-    "  convert IN.wav [OPTIONS]   turn the melody sung in IN.wav into MIDI notes\n"
+    "  convert IN [OPTIONS]       turn the melody sung in IN (WAV, FLAC, Ogg, Opus, MP3, AIFF) into MIDI notes\n"
     "      -o OUT.mid             output file (default: IN with .mid)\n"
     "      --raw                  write the raw pitch track (gliding pitch bends) instead of the notes\n"
     "      --json FILE            also write a JSON report (raw track, notes, summary)\n"
+    "      --csv FILE             also write the notes as CSV: onset_s,offset_s,midi,velocity,cents\n"
     "      --render OUT.wav       also play the notes (or --raw track) through the built-in synthesiser into a WAV file\n"
     "      --patch N              General MIDI program of the melody, 0..127 (default: the settings' Patch, else 0)\n"
     "      --table                print the recognised notes\n"
@@ -33,10 +35,14 @@ const char* const kUsage =
     "      --tpqn N               MIDI ticks per quarter note, 48..960 (default: the settings' TPQN, else 480)\n"
     "      --force                overwrite existing output files\n"
     "      --quiet                no progress output\n"
+    "  convert IN... [-o DIR] [-j N] [OPTIONS]\n"
+    "                             convert each input to its own MIDI file, beside it or in DIR, N at a\n"
+    "                             time (default: the number of cores); --json, --csv and --render name\n"
+    "                             one file and are for one input only\n"
     "  record -o TAKE.wav [OPTIONS]  record a take from the microphone, save it and convert it\n"
     "      --seconds N            stop after N seconds, 1..60 (default: Ctrl-C or 60 s)\n"
     "      --device N             the input's index in 'devices' (default: the settings' WavInDev, else 0)\n"
-    "      --input FILE.wav       record FILE.wav (16-bit mono, 22050 Hz) played in real time instead of a device\n"
+    "      --input FILE           record FILE (any audio file, played as 16-bit mono at 22050 Hz) in real time instead of a device\n"
     "      --echo none|midi|wave  hear the sung pitch on the MIDI output, or the sound itself (default: none)\n"
     "      --metronome            click the beat of the settings' tempo on the MIDI output\n"
     "      --midi-out N           the MIDI output of the echo and the metronome, its index in 'devices'\n"
@@ -67,9 +73,31 @@ const char* const kUsage =
     "  settings                   list the program's settings\n"
     "  settings get KEY           print one setting (KEY as TPQN or Settings\\TPQN)\n"
     "  settings set KEY VALUE     check and store one setting\n"
-    "  --help                     show this text\n"
+    "  --help                     show this text (COMMAND --help: that command's part of it)\n"
+    "  --version                  print the program's version\n"
     "\n"
     "Exit status: 0 on success; otherwise one line on stderr says why.\n";
+
+// The usage lines of one command: its entries in kUsage and their continuation lines.
+std::string commandUsage(const std::string& command)
+{
+    std::string text = "Usage: lirrosa-cli " + command + " [OPTIONS]\n\n";
+    const std::string usage = kUsage;
+    bool inCommand = false;
+    for (size_t start = 0; start < usage.size();) {
+        const size_t end = usage.find('\n', start);
+        const std::string line = usage.substr(start, end - start + 1);
+        start = end + 1;
+        const bool entry = line.size() > 2 && line.compare(0, 2, "  ") == 0 && line[2] != ' ';
+        if (entry)
+            inCommand = line.compare(2, command.size() + 1, command + " ") == 0;
+        else if (line.size() < 3 || line[0] != ' ')
+            inCommand = false;
+        if (inCommand)
+            text += line;
+    }
+    return text;
+}
 
 } // namespace
 
@@ -80,8 +108,19 @@ int main(int argc, char** argv)
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
     }
+    if (args[0] == "--version") {
+        std::printf("lirrosa-cli %s\n", LIRROSA_VERSION);
+        return 0;
+    }
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
+    const bool knownCommand = command == "convert" || command == "settings" || command == "record" ||
+                              command == "play" || command == "ringtone" || command == "devices";
+    if (knownCommand && (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
+                         std::find(rest.begin(), rest.end(), "-h") != rest.end())) {
+        std::fputs(commandUsage(command).c_str(), stdout);
+        return 0;
+    }
     if (command == "convert")
         return runConvertCommand(rest);
     if (command == "settings")

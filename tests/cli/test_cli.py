@@ -156,6 +156,26 @@ class ConvertTest(unittest.TestCase):
                 self.assertEqual(report["format"], {"channels": channels, "rate": rate, "bits": bits})
                 self.assert_tune(report, tune)
 
+    def test_wide_float_and_tagged_wave_files_convert_as_16_bit(self):
+        tune = [(60, 0.4), (64, 0.4), (67, 0.5), (62, 0.6)]
+        samples = hum_samples(tune, 22050)
+        pcm24 = b"".join(struct.pack("<i", round(s) * 256)[:3] for s in samples)
+        floats = b"".join(struct.pack("<f", s / 32768.0) for s in samples)
+        pcm16 = b"".join(struct.pack("<h", round(s)) for s in samples)
+        info = b"LIST" + struct.pack("<I", 26) + b"INFOISFT" + struct.pack("<I", 14) + b"Lavf59.27.100\0"
+        for name, tag, bits, data, extra in [("pcm24", 1, 24, pcm24, b""), ("float", 3, 32, floats, b""),
+                                             ("tagged", 1, 16, pcm16, info)]:
+            with self.subTest(name=name):
+                block = bits // 8
+                fmt = struct.pack("<HHIIHH", tag, 1, 22050, 22050 * block, block, bits)
+                body = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + extra + b"data" + struct.pack("<I", len(data)) + data
+                wav = self.path(name + ".wav")
+                with open(wav, "wb") as f:
+                    f.write(b"RIFF" + struct.pack("<I", len(body)) + body)
+                _, report = self.convert_json(wav)
+                self.assertEqual(report["format"], {"channels": 1, "rate": 22050, "bits": 16})
+                self.assert_tune(report, tune)
+
     def test_raw_output_glides_with_pitch_bends_and_closes_every_note(self):
         out = self.path("raw.mid")
         result = run("convert", EXAMPLE, "-o", out, "--raw", "--quiet")
@@ -189,13 +209,18 @@ class ConvertTest(unittest.TestCase):
         cases = {
             "missing": (self.path("missing.wav"), "cannot be opened"),
             "truncated": (self.path("short.wav"), "too short"),
-            "24-bit": (self.path("deep.wav"), "24 bits"),
+            "damaged FLAC": (self.path("damaged.flac"), "cannot be decoded"),
+            "not audio": (self.path("notes.mp3"), "not an audio file"),
             "silence": (self.path("silence.wav"), "no sung"),
         }
         with open(EXAMPLE, "rb") as source, open(cases["truncated"][0], "wb") as f:
             f.write(source.read()[:40])
-        with wave.open(cases["24-bit"][0], "wb") as w:
-            w.setnchannels(1); w.setsampwidth(3); w.setframerate(22050); w.writeframes(b"\0" * 30000)
+        with open(cases["damaged FLAC"][0], "wb") as f:
+            # A stream header for 22050 Hz mono 16-bit, then frames that are noise.
+            f.write(b"fLaC\x80\x00\x00\x22\x10\x00\x10\x00" + bytes(6) + b"\x05\x62\x20\xf0" + bytes(20)
+                    + bytes(random.Random(1).randrange(256) for _ in range(30000)))
+        with open(cases["not audio"][0], "w") as f:
+            f.write("C D E F G A B\n" * 40)
         write_wav(cases["silence"][0], [0.0] * 22050, 22050)
         for name, (wav, words) in cases.items():
             with self.subTest(name):
@@ -240,10 +265,61 @@ class ConvertTest(unittest.TestCase):
         self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
         self.assertEqual(os.listdir(self.dir.name), [])
 
+    def test_batch_in_parallel_matches_one_at_a_time_and_a_broken_file_fails_alone(self):
+        inputs = []
+        for i in range(20):
+            wav = self.path(f"take{i:02}.wav")
+            if i == 7:
+                with open(wav, "wb") as f:
+                    f.write(b"RIFF" + bytes(60))
+            else:
+                tune = [(55 + i % 12, 0.3), (60 + i % 5, 0.4)]
+                write_wav(wav, hum_samples(tune, 22050), 22050)
+            inputs.append(wav)
+        outputs = {}
+        for jobs in ("1", "2"):
+            folder = self.path("out" + jobs)
+            os.mkdir(folder)
+            result = run("convert", *inputs, "-o", folder, "-j", jobs, "--quiet")
+            self.assertEqual(result.returncode, 1)
+            self.assertEqual(result.stdout.strip().splitlines()[-1], "19 converted, 1 failed")
+            self.assertIn("take07.wav", result.stderr)
+            outputs[jobs] = {name: open(os.path.join(folder, name), "rb").read() for name in os.listdir(folder)}
+        self.assertEqual(len(outputs["1"]), 19)
+        self.assertNotIn("take07.mid", outputs["1"])
+        self.assertEqual(outputs["1"], outputs["2"])
+        beside = run("convert", inputs[0], inputs[1], "--quiet")
+        self.assertEqual(beside.returncode, 0, beside.stderr)
+        self.assertTrue(os.path.exists(self.path("take00.mid")) and os.path.exists(self.path("take01.mid")))
+
+    def test_version_and_each_command_has_help(self):
+        self.assertRegex(run("--version").stdout, r"^lirrosa-cli \d+\.\d+\.\d+\n$")
+        for command in ("convert", "record", "play", "ringtone", "devices", "settings"):
+            with self.subTest(command=command):
+                result = run(command, "--help")
+                self.assertEqual(result.returncode, 0)
+                self.assertIn("  " + command + " ", result.stdout)
+                other = "record" if command != "record" else "convert"
+                self.assertNotIn("  " + other + " ", result.stdout)
+
+    def test_csv_note_list_holds_the_reported_notes_in_seconds(self):
+        csv_path = self.path("notes.csv")
+        _, report = self.convert_json(EXAMPLE, "--csv", csv_path)
+        with open(csv_path) as f:
+            lines = f.read().splitlines()
+        self.assertEqual(lines[0], "onset_s,offset_s,midi,velocity,cents")
+        rows = [[float(v) for v in line.split(",")] for line in lines[1:]]
+        self.assertEqual(len(rows), len(report["notes"]))
+        for row, note in zip(rows, report["notes"]):
+            self.assertAlmostEqual(row[0], note["startSeconds"], places=5)
+            self.assertAlmostEqual(row[1], note["endSeconds"], places=5)
+            self.assertEqual(row[2:], [note["note"], note["velocity"], note["cents"]])
+
     def test_usage_errors(self):
         for args in (["convert"], ["convert", EXAMPLE, "--tpqn", "10"], ["convert", EXAMPLE, "--patch", "128"],
                      ["convert", EXAMPLE, "--bogus"], ["convert", EXAMPLE, "--engine", "fast"],
-                     ["convert", EXAMPLE, "--engine"], ["frobnicate"]):
+                     ["convert", EXAMPLE, "--engine"], ["convert", EXAMPLE, EXAMPLE, "-j", "0"],
+                     ["convert", EXAMPLE, EXAMPLE, "-o", self.path("missing")], ["frobnicate"]):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertNotEqual(result.returncode, 0)

@@ -417,7 +417,8 @@ TEST_F(MainWindowTest, ARefusedFileIsExplainedInOneSentence)
     convertFile(notWave);
     ASSERT_EQ(notifier.boxes().size(), boxesBefore + 1);
     EXPECT_EQ(notifier.boxes().back().second,
-              "This file cannot be converted: the file is not a wave file (\"WAVEfmt \" is missing at byte 8).");
+              "This file cannot be converted: the file is not an audio file that can be read (WAV, AIFF, FLAC, "
+              "Ogg Vorbis or Opus, MP3).");
     EXPECT_EQ(window->controller().notes().count, 0);
 }
 
