@@ -39,6 +39,14 @@ std::string midiOutDeviceName(uint32_t id)
     return id <= ports.size() ? ports[id - 1].name : std::string();
 }
 
+std::string midiOutDeviceKey(uint32_t id)
+{
+    if (id == 0)
+        return "builtin";
+    const std::vector<AlsaSeqPort> ports = listAlsaOutputPorts();
+    return id <= ports.size() ? "alsa:" + ports[id - 1].clientName + ":" + ports[id - 1].portName : std::string();
+}
+
 MidiResult openMidiOutput(uint32_t id, std::unique_ptr<MidiSink>& sink, MidiClock*& clock)
 {
     if (id >= kFirstPrivateId && id != kMidiMapper) {
