@@ -487,20 +487,24 @@ void TfSetting::readFlags()
 
 void TfSetting::toggleBesideMainWindow(const QWidget& mainWindow, int page)
 {
-    const QRect main = mainWindow.frameGeometry();
-    int left = main.left() - frameGeometry().width();
-    if (left < 0)
-        left = main.left() + main.width();
-    toggleAt(left, main.top(), page);
+    toggleAt(page, [this, &mainWindow] {
+        const QRect main = mainWindow.frameGeometry();
+        int left = main.left() - frameGeometry().width();
+        if (left < 0)
+            left = main.left() + main.width();
+        return QPoint(left, main.top());
+    });
 }
 
 void TfSetting::toggleBesideExportDialog(const QWidget& exportDialog)
 {
-    const QRect dialog = exportDialog.frameGeometry();
-    toggleAt(dialog.left() - frameGeometry().width(), dialog.top(), kPageMidi);
+    toggleAt(kPageMidi, [this, &exportDialog] {
+        const QRect dialog = exportDialog.frameGeometry();
+        return QPoint(dialog.left() - frameGeometry().width(), dialog.top());
+    });
 }
 
-void TfSetting::toggleAt(int left, int top, int page)
+void TfSetting::toggleAt(int page, const std::function<QPoint()>& place)
 {
     if (isVisible()) {
         if (page >= 0 && pc_Settings->currentIndex() != page)
@@ -511,9 +515,11 @@ void TfSetting::toggleAt(int left, int top, int page)
     }
     if (page >= 0)
         pc_Settings->setCurrentIndex(page);
-    move(left, top);
+    move(place());
     show();
     raise();
+    // The frame is known once the dialog is shown.
+    move(place());
 }
 
 void TfSetting::showEvent(QShowEvent* event)

@@ -163,7 +163,8 @@ private:
     void selectStoredDevice(QListWidget* list, int32_t storedIndex, const std::string& storedName);
     void fillInstrumentList();
     void readFlags();
-    void toggleAt(int left, int top, int page);
+    // Shows the dialog at the place `place` gives (its frame's top-left corner), or hides it.
+    void toggleAt(int page, const std::function<QPoint()>& place);
     void watchDevices();
 
     SettingsHost& host_;
