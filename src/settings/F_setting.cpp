@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -135,6 +136,9 @@ TfSetting::TfSetting(SettingsHost& host, WaveDriver& waveDriver, QWidget* parent
     setObjectName("fSetting");
     setWindowTitle("Settings...");
     setFixedSize(kClientWidth, kClientHeight);
+    QFont formFont("MS Sans Serif");
+    formFont.setPointSize(8);
+    setFont(formFont);
 
     // Never activated: the dialog keeps its frame, and its background still drags it.
     skin_ = new TSkinForm(this);
@@ -179,12 +183,12 @@ QWidget* TfSetting::createGeneralPage()
     auto* page = new QWidget;
     page->setObjectName("ts_General");
     auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setContentsMargins(3, 3, 3, 3);
     layout->setSpacing(2);
     const auto group = [&](const char* title) {
         auto* box = new QGroupBox(title, page);
         auto* inner = new QVBoxLayout(box);
-        inner->setContentsMargins(6, 2, 6, 2);
+        inner->setContentsMargins(3, 0, 3, 0);
         inner->setSpacing(0);
         layout->addWidget(box);
         return box;
@@ -206,7 +210,7 @@ QWidget* TfSetting::createGeneralPage()
     auto* metronome = new QGroupBox("Metronome", page);
     metronome->setObjectName("gb_Metronome");
     auto* grid = new QGridLayout(metronome);
-    grid->setContentsMargins(6, 2, 6, 2);
+    grid->setContentsMargins(3, 0, 3, 0);
     cb_MetronOn = new QCheckBox("Enable ", metronome);
     cb_MetronOn->setObjectName("cb_MetronOn");
     cb_MetronOn->setChecked(true);
@@ -242,7 +246,7 @@ QWidget* TfSetting::createWavePage()
     auto* page = new QWidget;
     page->setObjectName("ts_Wav");
     auto* layout = new QGridLayout(page);
-    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setContentsMargins(3, 3, 3, 3);
     layout->addWidget(new QLabel("Input device", page), 0, 0);
     b_IMixer = mixerButton("b_IMixer", page);
     layout->addWidget(b_IMixer, 0, 1, Qt::AlignRight);
@@ -261,7 +265,7 @@ QWidget* TfSetting::createMidiPage()
     auto* page = new QWidget;
     page->setObjectName("ts_Midi");
     auto* layout = new QGridLayout(page);
-    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setContentsMargins(3, 3, 3, 3);
     layout->setVerticalSpacing(2);
     layout->addWidget(new QLabel("Output device", page), 0, 0, 1, 2);
     b_OMixer = mixerButton("b_OMixer", page);
@@ -520,6 +524,13 @@ void TfSetting::toggleAt(int page, const std::function<QPoint()>& place)
     raise();
     // The frame is known once the dialog is shown.
     move(place());
+}
+
+// The skin's face behind the pages; the skin itself stays inactive and paints nothing.
+void TfSetting::paintEvent(QPaintEvent*)
+{
+    QPainter canvas(this);
+    skin_->Draw(&canvas);
 }
 
 void TfSetting::showEvent(QShowEvent* event)

@@ -54,3 +54,15 @@ if(LIRROSA_GUI)
   target_compile_definitions(test_F_setting PRIVATE LIRROSA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(test_F_setting DISCOVERY_TIMEOUT 60 PROPERTIES RESOURCE_LOCK sound_server TIMEOUT 120)
 endif()
+
+# The settings dialog by real input events on a virtual X display; its screenshots are kept.
+if(LIRROSA_GUI AND XVFB_RUN)
+  add_test(NAME settings_dialog_input
+    COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+            ${XVFB_RUN} -a -s "-screen 0 1024x768x24 -wr"
+            ${SYSTEM_PYTHON} -m unittest -v test_settings_dialog
+    WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+  set_tests_properties(settings_dialog_input PROPERTIES
+    ENVIRONMENT "LIRROSA_BIN_DIR=$<TARGET_FILE_DIR:lirrosa>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_ARTIFACTS=${CMAKE_BINARY_DIR}/artifacts/settings-dialog;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan-system-libraries.supp"
+    TIMEOUT 120)
+endif()
