@@ -778,10 +778,17 @@ void ConversionController::onBufferReturned(const WindowMessage& message)
         return;
     }
     recorder_.releaseHeader(header, true);
-    if (!shuttingDown_ && recorder_.started) {
-        const uint32_t chunk = chunkBytes();
-        recorder_.queueBuffer(newAudioBuffer(chunk), chunk, 1);
+    if (shuttingDown_ || !recorder_.started)
+        return;
+    // A device that stopped working is gone (unplugged, or the sound server ended): the
+    // take ends with what it has recorded.
+    if (recorder_.deviceLost()) {
+        stop();
+        showError(std::string(kInputLostText) + ".");
+        return;
     }
+    const uint32_t chunk = chunkBytes();
+    recorder_.queueBuffer(newAudioBuffer(chunk), chunk, 1);
 }
 
 void ConversionController::onPlayChunk(uint8_t* chunk, uint32_t length)

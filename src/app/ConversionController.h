@@ -51,6 +51,8 @@ constexpr uint32_t kPositionReposition = 0x40;
 constexpr uint32_t kPositionResetDiagram = 0x20;
 
 // Texts the user sees.
+inline const char* const kInputLostText =
+    "The sound input went away during the take; the take ends with what was recorded";
 inline const char* const kAskDiscardTake = "Current recorded data will be lost!\nContinue?";
 inline const char* const kCannotPlayMidi = "Cannot play MIDI sequence!";
 inline const char* const kCannotPlayWave = "Cannot play WAVE data!";

@@ -221,6 +221,13 @@ bool WaveRecorder::queueBuffer(uint8_t* data, uint32_t length, uint32_t value)
     return true;
 }
 
+// The window thread opens and closes the device, so the handle stays valid here.
+bool WaveRecorder::deviceLost()
+{
+    HWAVEIN handle = device.load();
+    return handle != nullptr && handle->failure() != MMSYSERR_NOERROR;
+}
+
 void WaveRecorder::driverCallback(WaveDevice*, uint32_t message, uintptr_t instance, uintptr_t param1, uintptr_t)
 {
     auto* recorder = reinterpret_cast<WaveRecorder*>(instance);

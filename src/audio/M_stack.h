@@ -83,6 +83,10 @@ public:
     // the device refuses is traced and freed at once.
     bool queueBuffer(uint8_t* data, uint32_t length, uint32_t userValue);
 
+    // True when the open device stopped working (unplugged, or its server went away).
+    // Window thread only.
+    bool deviceLost();
+
     std::atomic<WaveDataCallback> dataCallback{nullptr};
     std::atomic<uint32_t> userValue{0};
     std::atomic<bool> started{false};

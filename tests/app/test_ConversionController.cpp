@@ -182,6 +182,27 @@ TEST(MicrophoneTake, MetronomeClicksAtTheTempoIntervalOnlyDuringMicrophoneTakes)
     EXPECT_EQ(clicks().size(), 3u);
 }
 
+TEST(MicrophoneTake, AnInputThatGoesAwayEndsTheTakeWithWhatWasRecordedAndSaysSo)
+{
+    // The input has delivered the melody and waits for more when it is unplugged.
+    Bench<> bench(melodySamples(1));
+    bench.chooseNoEcho();
+    bench.controller->ibtn_ConvertClick();
+    const uint32_t whole = static_cast<uint32_t>(bench.sourceBytes / kChunk * kChunk);
+    ASSERT_TRUE(bench.pumpUntil([&] { return bench.controller->store().validCount >= whole; }));
+    ASSERT_FALSE(bench.controller->isStopped());
+    bench.driver.removeDevices();
+    ASSERT_TRUE(bench.pumpUntil([&] { return bench.controller->isStopped(); }, 10s));
+    bench.settle();
+
+    EXPECT_GE(bench.controller->store().validCount, whole);
+    EXPECT_EQ(bench.panel.analysedTakes, 1);
+    EXPECT_EQ(noteNumbers(bench.controller->notes()), kMelodyNotes);
+    expectStoppedButtonsWithTake(bench.panel);
+    ASSERT_EQ(bench.notifier.boxes().size(), 1u);
+    EXPECT_EQ(bench.notifier.boxes()[0].second.rfind(kInputLostText, 0), 0u) << bench.notifier.boxes()[0].second;
+}
+
 TEST(MicrophoneTake, WithoutAWaveInDeviceIsAbandoned)
 {
     Bench<> bench(countingSamples(10));
