@@ -1,5 +1,5 @@
 // End-to-end conversion cost: load a WAV file, analyse it chunk by chunk, recognise the
-// notes and write the MIDI file, for takes of growing length.
+// notes with either engine and write the MIDI file, for takes of growing length.
 
 #include <benchmark/benchmark.h>
 
@@ -22,11 +22,12 @@ std::string writeTake(int seconds)
     return path;
 }
 
-void BM_ConvertFile(benchmark::State& state)
+void convertFile(benchmark::State& state, RecognitionEngine engine)
 {
     const int seconds = static_cast<int>(state.range(0));
     const std::string input = writeTake(seconds);
     ConvertOptions options;
+    options.engine = engine;
     options.midiPath = input + ".mid";
     options.force = true;
     options.showProgress = false;
@@ -45,6 +46,12 @@ void BM_ConvertFile(benchmark::State& state)
     ::unlink(options.midiPath.c_str());
 }
 
+void BM_ConvertFile(benchmark::State& state) { convertFile(state, RecognitionEngine::Classic); }
+
+// The precise engine analyses the whole take again after the classic analysis has run.
+void BM_ConvertFilePrecise(benchmark::State& state) { convertFile(state, RecognitionEngine::Precise); }
+
 } // namespace
 
 BENCHMARK(BM_ConvertFile)->Arg(10)->Arg(60)->Arg(120)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertFilePrecise)->Arg(10)->Arg(60)->Arg(600)->Unit(benchmark::kMillisecond);

@@ -12,6 +12,7 @@ packages=(
   libpulse-dev pulseaudio pulseaudio-utils
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
   libasound2-dev
+  libfftw3-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: a normal build, a brief fuzzing
-# run of the WAV reader, the threaded tests under ThreadSanitizer, and the whole suite
-# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# run of the WAV reader and of the ringtone service's answer parser, the threaded tests
+# under ThreadSanitizer, and the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,10 +24,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 run_ctest --test-dir build --output-on-failure -j"$jobs"
 
-echo "== Fuzz the WAV reader briefly =="
+echo "== Fuzz the WAV reader and the ringtone service answer briefly =="
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DLIRROSA_FUZZ=ON -DLIRROSA_TESTS=OFF -DLIRROSA_BENCH=OFF -DLIRROSA_GUI=OFF
-cmake --build build-fuzz -j"$jobs" --target fuzz_wav
+cmake --build build-fuzz -j"$jobs" --target fuzz_wav fuzz_response
 ctest --test-dir build-fuzz --output-on-failure
 
 echo "== Threaded tests under ThreadSanitizer =="

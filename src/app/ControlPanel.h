@@ -30,6 +30,7 @@ public:
     uint8_t metronomeSound = kSideStickNote;
     uint8_t metronomeLevel = 60;
     bool mergeShortDeviations = true;
+    RecognitionEngine engine = RecognitionEngine::Classic;
     bool diagramOff = false;
     int32_t waveInList = 0;
     int32_t waveOutList = 0;
@@ -55,6 +56,7 @@ public:
     uint8_t metronomeNote() const override { return metronomeSound; }
     uint8_t metronomeVolume() const override { return metronomeLevel; }
     bool mergeShortPitchDeviations() const override { return mergeShortDeviations; }
+    RecognitionEngine recognitionEngine() const override { return engine; }
     bool voiceDiagramDisabled() const override { return diagramOff; }
     int32_t waveInEntry() const override { return waveInList; }
     int32_t waveOutEntry() const override { return waveOutList; }

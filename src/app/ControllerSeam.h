@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/PreciseEngine.h"
 #include "notes/Tv2m_data.h"
 
 // The image buttons whose enabled flag (QuorrEnabled) or look the controller uses.
@@ -67,6 +68,8 @@ public:
     virtual uint8_t metronomeNote() const = 0;
     virtual uint8_t metronomeVolume() const = 0;
     virtual bool mergeShortPitchDeviations() const = 0;
+    // The Engine setting: which engine recognises a take once its input has ended.
+    virtual RecognitionEngine recognitionEngine() const { return RecognitionEngine::Classic; }
     virtual bool voiceDiagramDisabled() const = 0;
     virtual int32_t waveInEntry() const = 0;
     virtual int32_t waveOutEntry() const = 0;

@@ -20,8 +20,6 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr uint8_t kClickVelocity = 100;
-// A file take with MIDI echo is fed at about the pace it was sung.
-constexpr milliseconds kMidiEchoPace{28};
 // How long shutting down waits for a MIDI player thread to leave.
 constexpr milliseconds kPlayerLeaveLimit{1000};
 constexpr size_t kInputLabelNameChars = 15;
@@ -444,6 +442,7 @@ void ConversionController::feedFile()
     const uint32_t take = takeNumber_;
     auto feeding = [&] { return analyser_.active && takeNumber_ == take; };
     const uint32_t chunk = chunkBytes();
+    const std::chrono::microseconds echoPace{std::lround(frameDuration(takeFormat_).milliseconds() * 1000)};
     while (feeding() && playPosition_ < store_.validCount) {
         const uint32_t position = playPosition_;
         const uint32_t length = std::min(chunk, store_.validCount - position);
@@ -458,7 +457,8 @@ void ConversionController::feedFile()
             } catch (const MidiDeviceError&) {
                 // A lost echo note must not cost the take.
             }
-            std::this_thread::sleep_for(kMidiEchoPace);
+            // Fed at the pace it was sung: one frame's duration per chunk.
+            std::this_thread::sleep_for(echoPace);
         }
     }
     if (feeding())
@@ -519,11 +519,21 @@ void ConversionController::finishTake()
     recogniseTake();
 }
 
+// The classic engine works on the raw track of the live analysis (cleaned once, when the
+// take ends); the precise one reads the take's samples again.
+bool ConversionController::recogniseNotes(bool takeEnded)
+{
+    if (controls_.recognitionEngine() == RecognitionEngine::Precise && store_.data != nullptr)
+        return transcribeTake(notes_, store_.data, store_.validCount);
+    if (takeEnded)
+        cleanRawTrack(notes_);
+    return recognise(notes_, controls_.mergeShortPitchDeviations());
+}
+
 void ConversionController::recogniseTake()
 {
     window_.takeAnalysed(notes_);
-    cleanRawTrack(notes_);
-    recognise(notes_, controls_.mergeShortPitchDeviations());
+    recogniseNotes(true);
     resetRingtoneSettings(notes_);
     if (controls_.exportDialogPresent())
         window_.exportRingtoneFromRecognition();
@@ -548,7 +558,7 @@ void ConversionController::ibtn_FinishClick()
 {
     if (!controls_.buttonEnabled(MainButton::Finish) || analyser_.active)
         return;
-    if (!recognise(notes_, controls_.mergeShortPitchDeviations()))
+    if (!recogniseNotes(false))
         return;
     resetRingtoneSettings(notes_);
     midiOut_.updateTicksPerFrame();
@@ -884,7 +894,8 @@ void ConversionController::saveMidi(std::string name)
     const bool notesChosen = controls_.buttonLook(MainButton::PlayNT) == kLookChecked && notes_.count > 0;
     const std::vector<uint8_t> bytes = notesChosen
                                            ? buildNotesMidiFile(notes_, songSettings)
-                                           : buildRawMidiFile(*notes_.raw, songSettings, midiTicksPerFrame(songSettings));
+                                           : buildRawMidiFile(*notes_.raw, songSettings,
+                                                              midiTicksPerFrame(songSettings, frameDuration(takeFormat_)));
     std::string error;
     if (!writeFileAtomically(name, bytes, error))
         showError(kWriteError);

@@ -171,6 +171,8 @@ private:
     void stop();
     void finishTake();
     void recogniseTake();
+    // Recognises the take with the chosen engine; false when no note resulted.
+    bool recogniseNotes(bool takeEnded);
     bool startPlayback(EchoMode type);
     bool startWavePlayback();
     bool startMidiPlayback();

@@ -572,6 +572,11 @@ bool TfMain::mergeShortPitchDeviations() const
     return setting_->cb_FDO_m8bs->isChecked();
 }
 
+RecognitionEngine TfMain::recognitionEngine() const
+{
+    return setting_->cb_PreciseEngine->isChecked() ? RecognitionEngine::Precise : RecognitionEngine::Classic;
+}
+
 bool TfMain::voiceDiagramDisabled() const
 {
     return setting_->cb_Draw_RT_Off->isChecked();

@@ -93,6 +93,7 @@ public:
     uint8_t metronomeNote() const override;
     uint8_t metronomeVolume() const override;
     bool mergeShortPitchDeviations() const override;
+    RecognitionEngine recognitionEngine() const override;
     bool voiceDiagramDisabled() const override;
     int32_t waveInEntry() const override;
     int32_t waveOutEntry() const override;

@@ -344,6 +344,14 @@ uint32_t audioChunkBytes(const WAVEFORMATEX& format)
     return static_cast<uint32_t>(chunk);
 }
 
+FrameDuration frameDuration(const WAVEFORMATEX& format)
+{
+    if (format.nSamplesPerSec == 0)
+        return FrameDuration{};
+    const uint32_t align = std::max<uint32_t>(format.nBlockAlign, 1);
+    return FrameDuration{audioChunkBytes(format) / align, format.nSamplesPerSec};
+}
+
 void CheckSystemCall(bool ok)
 {
     if (ok)

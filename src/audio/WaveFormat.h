@@ -20,3 +20,17 @@ constexpr uint16_t WAVE_FORMAT_PCM = 1;
 
 // The microphone format: PCM, mono, 22050 Hz, 16 bits.
 constexpr WAVEFORMATEX kMicrophoneFormat{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+
+// The duration of one analysis frame, that is of one audio chunk (audioChunkBytes): its
+// whole sample frames over the sample rate, 618 / 22050 s (28.027 ms) for the microphone.
+// Kept as that ratio so that conversions to ticks and milliseconds stay exact. Without a
+// known format (no take yet) a frame counts as the nominal 28 ms.
+struct FrameDuration {
+    uint32_t samples = 28;
+    uint32_t rate = 1000;
+
+    double milliseconds() const { return samples * 1000.0 / rate; }
+};
+
+// The frame duration of takes in `format`; the nominal one for a format without a rate.
+FrameDuration frameDuration(const WAVEFORMATEX& format);

@@ -184,7 +184,9 @@ int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const Conv
     std::vector<RawFrameCopy> analysed;
     if (!options.jsonPath.empty())
         analysed = copyRawTrack(*notes.raw);
-    if (notes.hasRawFrames()) {
+    if (options.engine == RecognitionEngine::Precise) {
+        transcribeTake(notes, store.data, store.validCount);
+    } else if (notes.hasRawFrames()) {
         cleanRawTrack(notes);
         recognise(notes, options.mergeShortPitchDeviations);
     }
@@ -205,7 +207,7 @@ int writeConversion(const WAVEFORMATEX& format, int32_t frames, const std::vecto
         return fail(error);
 
     const std::vector<uint8_t> midi = options.writeRaw
-                                          ? buildRawMidiFile(*notes.raw, songSettings, midiTicksPerFrame(songSettings))
+                                          ? buildRawMidiFile(*notes.raw, songSettings, midiTicksPerFrame(songSettings, frameDuration(format)))
                                           : buildNotesMidiFile(notes, songSettings);
     OutputFiles outputs;
     bool written = outputs.write(options.midiPath, midi, error);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/PreciseEngine.h"
 #include "audio/WaveFormat.h"
 #include "audio/Wav_func.h"
 #include "cli/JsonReport.h"
@@ -19,6 +20,7 @@ struct ConvertOptions {
     bool writeRaw = false;           // write the raw pitch track instead of the notes
     bool printTable = false;         // print the notes to stdout
     bool mergeShortPitchDeviations = true;
+    RecognitionEngine engine = RecognitionEngine::Classic;
     int32_t tpqn = 480;
     int32_t patch = -1;              // General MIDI program of the melody, 0..127; -1: the settings' program
     bool force = false;              // overwrite existing outputs

@@ -14,7 +14,7 @@
 #include "cli/SettingsCommand.h"
 #include "cli/SplitWaveDriver.h"
 #include "cli/TerminalSession.h"
-#include "midi/MidiTime.h"
+#include "export/Rtttl_writer.h"
 #include "midi/SmfReader.h"
 #include "platform/MidiDevices.h"
 #include "platform/VirtualWaveDriver.h"
@@ -84,30 +84,6 @@ int parseOptions(const std::vector<std::string>& args, PlayOptions& options)
     return 0;
 }
 
-// Converts `path` as a file take without echo; empty, or why it could not be.
-std::string convertFile(TerminalSession& session, const std::string& path)
-{
-    session.chooseInput(false);
-    session.chooseEcho(EchoNone);
-    session.seam.takeFile = path;
-    ConversionController& controller = session.controller;
-    controller.ibtn_ConvertClick();
-    if (controller.lastFileRefusal() != WaveRefusal::None)
-        return describeWaveRefusal(controller.lastFileRefusal());
-    return unsupportedFormatReason(controller.takeFormat());
-}
-
-// The ringtone tempo nearest to `bpm`.
-uint8_t ringtoneTempoIndex(int bpm)
-{
-    uint8_t nearest = 0;
-    for (uint8_t i = 1; i < 32; ++i) {
-        if (std::abs(kRingtoneTempos[i] - bpm) < std::abs(kRingtoneTempos[nearest] - bpm))
-            nearest = i;
-    }
-    return nearest;
-}
-
 // `play --wave FILE.wav`: the sound of a file take, through the wave-out player.
 int playWave(const PlayOptions& options, const CliSettings& stored)
 {
@@ -117,7 +93,7 @@ int playWave(const PlayOptions& options, const CliSettings& stored)
     TerminalSession session(TerminalSeam::Status::None, driver);
     ConversionController& controller = session.controller;
     const std::string& path = options.wavePath;
-    if (const std::string problem = convertFile(session, path); !problem.empty())
+    if (const std::string problem = session.convertFile(path); !problem.empty())
         return fail("cannot play '" + path + "': " + problem);
 
     const int device = options.device >= 0 ? options.device : stored.wavOutIndex;
@@ -162,7 +138,7 @@ std::string takeNotes(TerminalSession& session, const PlayOptions& options)
             return "the file holds no notes; nothing to play.";
         return {};
     }
-    if (const std::string problem = convertFile(session, path); !problem.empty())
+    if (const std::string problem = session.convertFile(path); !problem.empty())
         return problem;
     const NoteSequence& notes = controller.notes();
     if (!notes.hasRawFrames() || (!options.raw && notes.count == 0))
@@ -187,7 +163,7 @@ int playMidi(const PlayOptions& options, const CliSettings& stored)
 
     session.seam.ringtone = options.ringtone;
     if (options.tempo > 0 && options.ringtone)
-        ringtoneSettings.tempoIndex = ringtoneTempoIndex(options.tempo);
+        ringtoneSettings.tempoIndex = nearestRingtoneTempoIndex(options.tempo);
     else if (options.tempo > 0)
         songSettings.tempo = static_cast<int16_t>(options.tempo);
     const int device = options.device >= 0 ? options.device : stored.midiOutIndex;

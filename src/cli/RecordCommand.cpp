@@ -198,6 +198,7 @@ int runRecordCommand(const std::vector<std::string>& args)
     seam.waveOutList = stored.wavOutIndex;
     seam.midiOutList = stored.midiOutIndex;
     seam.mergeShortDeviations = stored.mergeShortPitchDeviations;
+    seam.engine = stored.engine;
     seam.metronomeOn = options.metronome;
     if (options.metronome) {
         const MetronomeSettings metronome = storedMetronome();
@@ -262,6 +263,7 @@ int runRecordCommand(const std::vector<std::string>& args)
     convert.midiPath = midiPath;
     convert.tpqn = stored.tpqn;
     convert.mergeShortPitchDeviations = stored.mergeShortPitchDeviations;
+    convert.engine = stored.engine;
     convert.printTable = true;
     convert.force = true; // checked before recording
     convert.showProgress = !options.quiet;

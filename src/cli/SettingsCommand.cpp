@@ -148,6 +148,9 @@ CliSettings readCliSettings(std::ostream& warnings)
     take("TPQN", settings.tpqn);
     take("Tempo", settings.tempo);
     take("MergeSPD", merge);
+    int32_t engine = static_cast<int32_t>(settings.engine);
+    take("Engine", engine);
+    settings.engine = static_cast<RecognitionEngine>(engine);
     take("OctShift", settings.octaveShift);
     take("MidiOutDev", settings.midiOutIndex);
     take("WavInDev", settings.wavInIndex);

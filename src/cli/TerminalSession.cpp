@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "audio/Wav_func.h"
+#include "cli/ConvertJob.h"
 #include "cli/InterruptWatch.h"
 #include "platform/MidiStream.h"
 #include "platform/WindowMessages.h"
@@ -23,6 +25,17 @@ void TerminalSession::chooseInput(bool microphone)
 {
     if ((seam.lampLook(Lamp::Mic) == kLampOn) != microphone)
         controller.ibtn_MicClick();
+}
+
+std::string TerminalSession::convertFile(const std::string& path)
+{
+    chooseInput(false);
+    chooseEcho(EchoNone);
+    seam.takeFile = path;
+    controller.ibtn_ConvertClick();
+    if (controller.lastFileRefusal() != WaveRefusal::None)
+        return describeWaveRefusal(controller.lastFileRefusal());
+    return unsupportedFormatReason(controller.takeFormat());
 }
 
 void TerminalSession::chooseEcho(EchoMode echo)

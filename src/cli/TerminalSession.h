@@ -20,6 +20,10 @@ public:
     void chooseInput(bool microphone);
     void chooseEcho(EchoMode echo);
 
+    // Converts the WAV file `path` as a file take without echo; empty text, or why it
+    // could not be converted.
+    std::string convertFile(const std::string& path);
+
     // Pumps the loop until the controller has stopped. Ctrl-C, or `endNow` turning true,
     // presses Stop once.
     void runUntilStopped(const std::function<bool()>& endNow = {});

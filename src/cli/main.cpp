@@ -17,6 +17,7 @@
 #include "cli/DevicesCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/RecordCommand.h"
+#include "cli/RingtoneCommand.h"
 #include "cli/SettingsCommand.h"
 #include "cli/TerminalSession.h"
 #include "platform/VirtualWaveDriver.h"
@@ -34,6 +35,7 @@ const char* const kUsage =
     "      --render OUT.wav       also play the notes (or --raw track) through the built-in synthesiser into a WAV file\n"
     "      --patch N              General MIDI program of the melody, 0..127 (default: the settings' Patch, else 0)\n"
     "      --table                print the recognised notes\n"
+    "      --engine classic|precise  recognition engine (default: the settings' Engine, else classic)\n"
     "      --no-merge             keep short pitch deviations as notes of their own\n"
     "      --merge                merge them (the default unless the settings say MergeSPD 0)\n"
     "      --tpqn N               MIDI ticks per quarter note, 48..960 (default: the settings' TPQN, else 480)\n"
@@ -55,6 +57,15 @@ const char* const kUsage =
     "      --quiet                no position output\n"
     "  play --wave FILE.wav [--device N] [--quiet]\n"
     "                             play a WAV file (N: the output's index in 'devices')\n"
+    "  ringtone IN.wav|IN.mid [OPTIONS]  the melody as an RTTTL ringtone text (printed, or written with -o)\n"
+    "      -o OUT.rtttl           write the text to OUT.rtttl\n"
+    "      --name NAME            the ringtone's name, at most 15 characters (default: melody)\n"
+    "      --tempo BPM            the nearest of the 32 ringtone tempos from 25 to 900 (default: 125)\n"
+    "      --force                overwrite OUT.rtttl\n"
+    "      --send                 also send the ringtone request to the online service of the settings' url and uri\n"
+    "      --mail ADDRESS         with --send: deliver to ADDRESS (default: the settings' LastMailTo)\n"
+    "      --phone NUMBER         with --send: deliver by SMS too, digits only with country and area codes\n"
+    "      --dotted               with --send: let the service use dotted note values\n"
     "  devices                    list the wave inputs and outputs and the MIDI outputs with their indices\n"
     "  settings                   list the program's settings\n"
     "  settings get KEY           print one setting (KEY as TPQN or Settings\\TPQN)\n"
@@ -82,6 +93,7 @@ int runConvert(const std::vector<std::string>& args)
     const CliSettings stored = readCliSettings(std::cerr);
     options.tpqn = stored.tpqn;
     options.mergeShortPitchDeviations = stored.mergeShortPitchDeviations;
+    options.engine = stored.engine;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -105,6 +117,14 @@ int runConvert(const std::vector<std::string>& args)
             if (!hasValue || !parseInteger(args[i + 1], -1000000, 1000000, options.tpqn))
                 return usageError("--tpqn needs a whole number");
             ++i;
+        } else if (arg == "--engine") {
+            const std::string name = hasValue ? args[++i] : "";
+            if (name == "classic")
+                options.engine = RecognitionEngine::Classic;
+            else if (name == "precise")
+                options.engine = RecognitionEngine::Precise;
+            else
+                return usageError("--engine needs classic or precise");
         } else if (arg == "--raw") {
             options.writeRaw = true;
         } else if (arg == "--table") {
@@ -145,6 +165,7 @@ int runConvert(const std::vector<std::string>& args)
     session.seam.takeFile = input;
     session.seam.keepAnalysed = !options.jsonPath.empty();
     session.seam.mergeShortDeviations = options.mergeShortPitchDeviations;
+    session.seam.engine = options.engine;
     songSettings.tpqn = options.tpqn;
     if (options.patch >= 0)
         songSettings.patch = static_cast<uint8_t>(options.patch);
@@ -199,6 +220,8 @@ int main(int argc, char** argv)
         return runRecordCommand(rest);
     if (command == "play")
         return runPlayCommand(rest);
+    if (command == "ringtone")
+        return runRingtoneCommand(rest);
     if (command == "devices")
         return runDevicesCommand(rest);
     return usageError("unknown command '" + command + "'");

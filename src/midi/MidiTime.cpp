@@ -2,12 +2,15 @@
 
 #include <cstdio>
 
-double midiTicksPerFrame(const SongSettings& song)
+FrameDuration takeFrameDuration(const NoteSequence& notes)
 {
-    // An integer product times the real constant 1/60000, as the player has always
-    // computed it, so that tick positions match to the last bit.
-    const int64_t product = static_cast<int64_t>(song.recordTempo) * song.tpqn * 28;
-    return static_cast<double>(product) * (1.0 / 60000);
+    return notes.params.format != nullptr ? frameDuration(*notes.params.format) : FrameDuration{};
+}
+
+double midiTicksPerFrame(const SongSettings& song, FrameDuration frame)
+{
+    const int64_t ticksPerMinute = static_cast<int64_t>(song.recordTempo) * song.tpqn;
+    return static_cast<double>(ticksPerMinute) * frame.samples / (60.0 * frame.rate);
 }
 
 int32_t usPerQuarter(int tempo)
@@ -17,11 +20,11 @@ int32_t usPerQuarter(int tempo)
     return 60000000 / tempo;
 }
 
-float msPerFrame(int recordTempo, int tempo)
+float msPerFrame(int recordTempo, int tempo, FrameDuration frame)
 {
     if (tempo <= 0)
-        return 28.0f;
-    return static_cast<float>(static_cast<double>(recordTempo) * 28 / tempo);
+        return static_cast<float>(frame.milliseconds());
+    return static_cast<float>(static_cast<double>(recordTempo) * frame.milliseconds() / tempo);
 }
 
 std::string formatBarBeatTick(int32_t ticks, int32_t tpqn, int num, int den, int base)

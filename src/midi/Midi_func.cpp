@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr float kClosedMsPerFrame = 28.0f;
 constexpr uint8_t kVolumeController = 7;
 constexpr uint8_t kDataEntryMsb = 6;
 constexpr uint8_t kDataEntryLsb = 38;
@@ -140,7 +139,7 @@ void MidiOut::close()
     echoNote = 0.0f;
     stopped = true;
     isOpen = false;
-    msPerFrame = kClosedMsPerFrame;
+    msPerFrame = static_cast<float>(frameDuration().milliseconds());
     playKind = 0;
 }
 
@@ -160,7 +159,7 @@ int32_t MidiOut::setTempo(int32_t bpm)
         return usPerQuarter;
     if (playKind != PlayRingtone)
         storeIfChanged(songSettings.tempo, bpm);
-    msPerFrame = ::msPerFrame(songSettings.recordTempo, bpm);
+    msPerFrame = ::msPerFrame(songSettings.recordTempo, bpm, frameDuration());
     usPerQuarter = ::usPerQuarter(bpm);
     if (isOpen) {
         const uint32_t us = static_cast<uint32_t>(usPerQuarter.load());
@@ -171,7 +170,16 @@ int32_t MidiOut::setTempo(int32_t bpm)
 
 void MidiOut::updateTicksPerFrame()
 {
-    ticksPerFrame = midiTicksPerFrame(songSettings);
+    const FrameDuration frame = frameDuration();
+    ticksPerFrame = midiTicksPerFrame(songSettings, frame);
+    // A new take may have a new frame duration: the time shown follows it at once.
+    msPerFrame = isOpen ? ::msPerFrame(songSettings.recordTempo, songSettings.tempo, frame)
+                        : static_cast<float>(frame.milliseconds());
+}
+
+FrameDuration MidiOut::frameDuration() const
+{
+    return notes != nullptr ? takeFrameDuration(*notes) : FrameDuration{};
 }
 
 void MidiOut::resetChannels(uint8_t kind)

@@ -90,6 +90,7 @@ public:
     // Returns microseconds per quarter note. The ringtone playback's tempo does not
     // become the song's tempo.
     int32_t setTempo(int32_t bpm);
+    // Recomputes ticksPerFrame, and msPerFrame for the take's frame duration.
     void updateTicksPerFrame();
     // Channel set-up after every open: 0 for live use, else the play kind.
     void resetChannels(uint8_t kind);
@@ -122,6 +123,8 @@ public:
     void echoFrame(int32_t frame);
 
 private:
+    // The take's frame duration, through `notes`; the nominal one without a take.
+    FrameDuration frameDuration() const;
     void buildEvents(const PlayList& list, PlayKind kind, EventList& events);
     void streamEvents(const EventList& events, int32_t total, MidiStreamBuffer (&buffers)[2],
                       std::unique_lock<std::mutex>& gate);

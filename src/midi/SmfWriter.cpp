@@ -138,9 +138,8 @@ struct TimedMessage {
     uint32_t message;
 };
 
-} // namespace
-
-std::vector<uint8_t> buildNotesMidiFile(const NoteSequence& notes, const SongSettings& song)
+// The melody track of the notes, each moved by `offset` ticks.
+Bytes notesMidiFile(const NoteSequence& notes, const SongSettings& song, int64_t offset)
 {
     const uint8_t channel = melodyChannel(song);
     std::vector<TimedMessage> messages;
@@ -148,7 +147,7 @@ std::vector<uint8_t> buildNotesMidiFile(const NoteSequence& notes, const SongSet
     for (int32_t i = 0; i < notes.count; ++i) {
         const NoteEvent& n = notes[i];
         const uint8_t note = shiftedNote(n.note, song);
-        const int64_t on = std::max<int32_t>(n.start, 0);
+        const int64_t on = std::max<int64_t>(n.start + offset, 0);
         const int64_t off = on + std::max<int16_t>(n.duration, 0);
         messages.push_back({on, shortMessage(kNoteOnStatus | channel, note, dataByte(n.velocity))});
         messages.push_back({off, shortMessage(kNoteOffStatus | channel, note, 0)});
@@ -165,6 +164,19 @@ std::vector<uint8_t> buildNotesMidiFile(const NoteSequence& notes, const SongSet
     }
     putMeta(track, 0, kMetaEndOfTrack, {});
     return midiFile(song, track);
+}
+
+} // namespace
+
+std::vector<uint8_t> buildNotesMidiFile(const NoteSequence& notes, const SongSettings& song)
+{
+    return notesMidiFile(notes, song, 0);
+}
+
+std::vector<uint8_t> buildScoreMidiFile(const NoteSequence& notes, const SongSettings& song, int32_t firstNoteTick)
+{
+    const int64_t first = notes.count > 0 ? notes[0].start : 0;
+    return notesMidiFile(notes, song, int64_t{firstNoteTick} - first);
 }
 
 std::vector<uint8_t> buildRawMidiFile(const RawTrack& raw, const SongSettings& song, double ticksPerFrame)

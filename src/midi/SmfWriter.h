@@ -13,6 +13,11 @@
 // (0x80) of velocity 0, as in playback.
 std::vector<uint8_t> buildNotesMidiFile(const NoteSequence& notes, const SongSettings& song);
 
+// A score of the notes for an accompaniment program: as buildNotesMidiFile, with the
+// song's meter as the time signature and the notes moved so that the first one starts at
+// `firstNoteTick` (0, or the length of a leading rest).
+std::vector<uint8_t> buildScoreMidiFile(const NoteSequence& notes, const SongSettings& song, int32_t firstNoteTick);
+
 // The raw pitch track as the raw playback plays it: a pitch-bend range of 60 semitones,
 // then the playback events, and a note off closing the last run.
 std::vector<uint8_t> buildRawMidiFile(const RawTrack& raw, const SongSettings& song, double ticksPerFrame);

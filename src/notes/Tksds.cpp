@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "midi/MidiTime.h"
 #include "notes/QuickSort.h"
 
 namespace {
@@ -394,9 +395,7 @@ void mergeShortNotes(NoteSequence& notes)
 
 void convertToTicks(NoteSequence& notes)
 {
-    const int32_t product = static_cast<int32_t>(static_cast<int64_t>(songSettings.recordTempo) *
-                                                 songSettings.tpqn * 28);
-    const double factor = static_cast<double>(product) / 60000.0;
+    const double factor = midiTicksPerFrame(songSettings, takeFrameDuration(notes));
     for (int32_t i = 0; i < notes.count; ++i) {
         const int32_t start = truncToInt32(std::ceil(notes[i].start * factor));
         const int32_t total = std::max(truncToInt32(std::floor(notes[i].duration * factor)), 0);

@@ -204,8 +204,11 @@ QWidget* TfSetting::createGeneralPage()
     cb_Draw_RT_Off = check(view, "cb_Draw_RT_Off", "Disable Voice Diagram");
     cb_DblVDC = check(view, "cb_DblVDC", "Double Voice Diagram  Columns");
     cb_SaveCurData_Off = check(group(" Saving "), "cb_SaveCurData_Off", "Don't Remind of Saving");
-    cb_FDO_m8bs = check(group(" Note Recognition "), "cb_FDO_m8bs", "Merge Short Pitch Deviations");
+    QGroupBox* recognition = group(" Note Recognition ");
+    cb_FDO_m8bs = check(recognition, "cb_FDO_m8bs", "Merge Short Pitch Deviations");
     cb_FDO_m8bs->setChecked(true);
+    cb_PreciseEngine = check(recognition, "cb_PreciseEngine", "Precise Recognition");
+    cb_PreciseEngine->setToolTip("Recognise the notes from the recorded sound with the precise engine");
 
     auto* metronome = new QGroupBox("Metronome", page);
     metronome->setObjectName("gb_Metronome");
@@ -321,6 +324,7 @@ void TfSetting::connectHandlers()
     connect(e_MetrVol, &QLineEdit::textChanged, this, [this] { e_MetrVolChange(); });
     connect(cb_DblVDC, &QCheckBox::clicked, this, [this] { cb_DblVDCClick(); });
     connect(cb_FDO_m8bs, &QCheckBox::clicked, this, [this] { cb_FDO_m8bsClick(); });
+    connect(cb_PreciseEngine, &QCheckBox::clicked, this, [this] { cb_FDO_m8bsClick(); });
     connect(b_SetAsDef, &QPushButton::clicked, this, [this] { b_SetAsDefClick(); });
     connect(b_Help, &QPushButton::clicked, this, [this] { b_HelpClick(); });
     // The user's choice of device is what a refreshed list looks for.
@@ -473,10 +477,12 @@ void TfSetting::readFlags()
     int32_t width = 1;
     int32_t disableSaveRem = 0;
     int32_t mergeSPD = 1;
+    int32_t engine = 0;
     RegAccessInteger(false, "DisableDV", disableDV, kSettingsKey);
     RegAccessInteger(false, "WidthDVC", width, kSettingsKey);
     RegAccessInteger(false, "DisableSaveRem", disableSaveRem, kSettingsKey);
     RegAccessInteger(false, "MergeSPD", mergeSPD, kSettingsKey);
+    RegAccessInteger(false, "Engine", engine, kSettingsKey);
     TMFD& display = host_.voiceDiagramDisplay();
     display.SetTickWidth(static_cast<uint16_t>(std::clamp<int32_t>(width, 0, 0xFFFF)));
     if (display.TickWidth() > 2)
@@ -485,6 +491,7 @@ void TfSetting::readFlags()
     cb_SaveCurData_Off->setChecked(disableSaveRem != 0);
     cb_Draw_RT_Off->setChecked(disableDV != 0);
     cb_FDO_m8bs->setChecked(mergeSPD != 0);
+    cb_PreciseEngine->setChecked(engine != 0);
 }
 
 // ---- Showing and hiding ----
@@ -645,10 +652,12 @@ void TfSetting::b_SetAsDefClick()
         int32_t width = host_.voiceDiagramDisplay().TickWidth();
         int32_t disableSaveRem = cb_SaveCurData_Off->isChecked() ? 1 : 0;
         int32_t mergeSPD = cb_FDO_m8bs->isChecked() ? 1 : 0;
+        int32_t engine = cb_PreciseEngine->isChecked() ? 1 : 0;
         RegAccessInteger(true, "DisableDV", disableDV, kSettingsKey);
         RegAccessInteger(true, "WidthDVC", width, kSettingsKey);
         RegAccessInteger(true, "DisableSaveRem", disableSaveRem, kSettingsKey);
         RegAccessInteger(true, "MergeSPD", mergeSPD, kSettingsKey);
+        RegAccessInteger(true, "Engine", engine, kSettingsKey);
         MetronomeSettings& metronome = settingsStore.metronome;
         metronome.enabled = cb_MetronOn->isChecked() ? 1 : 0;
         metronome.sound = rb_Maracas->isChecked() ? 1 : 2;

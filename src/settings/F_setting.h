@@ -93,8 +93,9 @@ public:
     // The export dialog's "MIDI Settings": beside the export dialog, on the MIDI page.
     void toggleBesideExportDialog(const QWidget& exportDialog);
 
-    // Handlers. "Disable Voice Diagram" and "Merge Short Pitch Deviations" are their check
-    // boxes; the main window reads them.
+    // Handlers. "Disable Voice Diagram", "Merge Short Pitch Deviations" and "Precise
+    // Recognition" are their check boxes; the main window reads them. A change of either
+    // recognition option recognises the take again (cb_FDO_m8bsClick).
     void b_IMixerClick();
     void b_OMixerClick();
     void lb_InstrClick(int entry);
@@ -122,6 +123,7 @@ public:
     QCheckBox* cb_DblVDC = nullptr;
     QCheckBox* cb_SaveCurData_Off = nullptr;
     QCheckBox* cb_FDO_m8bs = nullptr;
+    QCheckBox* cb_PreciseEngine = nullptr; // the Engine setting
     QCheckBox* cb_MetronOn = nullptr;
     QLineEdit* e_MetrVol = nullptr;
     UpDown* ud_MetrVol = nullptr;

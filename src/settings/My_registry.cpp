@@ -28,6 +28,7 @@ const SettingDefinition kSettingDefinitions[] = {
     {"Settings", "WidthDVC", false, 1, nullptr, 1, 2, 1},
     {"Settings", "DisableSaveRem", false, 0, nullptr, 0, 1, 1},
     {"Settings", "MergeSPD", false, 1, nullptr, 0, 1, 1},
+    {"Settings", "Engine", false, 0, nullptr, 0, 1, 1},
     {"Settings", "MidiOutDev", false, 0, nullptr, 0, 255, 1},
     {"Settings", "TPQN", false, 480, nullptr, 48, 960, 24},
     {"Settings", "Tempo", false, 120, nullptr, 10, 500, 1},

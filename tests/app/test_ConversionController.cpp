@@ -109,9 +109,11 @@ TEST(MicrophoneTake, MidiEchoFollowsTheSungMelodyAndTheLabelsShowTimeAndNote)
     EXPECT_NE(std::find(labels.begin(), labels.end(), " G4"), labels.end());
     EXPECT_NE(std::find(labels.begin(), labels.end(), " E5"), labels.end());
     EXPECT_NE(std::find(labels.begin(), labels.end(), ""), labels.end());
+    // A frame of the microphone format lasts 618 samples at 22050 Hz, a little over 28 ms.
     const size_t chunks = bench.sourceBytes / kChunk;
+    const auto frameMs = static_cast<float>(618 * 1000.0 / 22050);
     EXPECT_NE(std::find(bench.panel.timeLabels.begin(), bench.panel.timeLabels.end(),
-                        timeText(static_cast<int32_t>(chunks * 28))),
+                        timeText(static_cast<int32_t>(static_cast<float>(chunks) * frameMs))),
               bench.panel.timeLabels.end());
     // The echo is closed with the take: no note is left sounding.
     EXPECT_FALSE(bench.controller->midiOut().isOpen);
@@ -362,6 +364,25 @@ TEST(FileTake, FinishDuringTheTakeDoesNothingAndAfterwardsRecognisesAgain)
     EXPECT_EQ(bench.panel.buttonLook(MainButton::PlayNT), kLookChecked);
     EXPECT_EQ(bench.panel.buttonLook(MainButton::PlayPB), kLookEnabled);
     EXPECT_TRUE(bench.panel.buttonEnabled(MainButton::Edit));
+}
+
+TEST(FileTake, ThePreciseEngineRecognisesTheTakeAndFinishRecognisesItAgain)
+{
+    Bench<> bench({}, false);
+    bench.panel.engine = RecognitionEngine::Precise;
+    bench.chooseNoEcho();
+    bench.chooseFile(kMelodyPath);
+    bench.controller->ibtn_ConvertClick();
+    EXPECT_EQ(noteNumbers(bench.controller->notes()), kMelodyNotes);
+    EXPECT_TRUE(bench.controller->notes().recognised);
+    EXPECT_GT(bench.controller->notes().raw->count, 0);
+    EXPECT_TRUE(bench.panel.buttonEnabled(MainButton::PlayNT));
+
+    // Finish discards edits and recognises the take's sound again.
+    bench.controller->notes().removeAt(0);
+    bench.panel.button(MainButton::Finish).enabled = true;
+    bench.controller->ibtn_FinishClick();
+    EXPECT_EQ(noteNumbers(bench.controller->notes()), kMelodyNotes);
 }
 
 TEST(FileTake, ANewTakeStartedFromWithinTheFeedingLoopIsNotFedByIt)

@@ -242,11 +242,33 @@ class ConvertTest(unittest.TestCase):
 
     def test_usage_errors(self):
         for args in (["convert"], ["convert", EXAMPLE, "--tpqn", "10"], ["convert", EXAMPLE, "--patch", "128"],
-                     ["convert", EXAMPLE, "--bogus"], ["frobnicate"]):
+                     ["convert", EXAMPLE, "--bogus"], ["convert", EXAMPLE, "--engine", "fast"],
+                     ["convert", EXAMPLE, "--engine"], ["frobnicate"]):
             with self.subTest(args=args):
                 result = run(*args)
                 self.assertNotEqual(result.returncode, 0)
                 self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
+
+    def test_precise_engine_gives_the_tune_in_every_output(self):
+        out, report = self.convert_json(EXAMPLE, "--engine", "precise")
+        self.assert_tune(report, EXAMPLE_TUNE)
+        _, notes = midi_notes(out)
+        self.assertEqual([(n["start"], n["start"] + n["duration"], n["note"]) for n in report["notes"]],
+                         [(s, e, n) for s, e, n, _, _ in notes])
+        self.assertTrue(report["summary"]["recognised"])
+        # Its raw track lies on the same frame grid as the classic one.
+        frames = [f["frame"] for f in report["cleaned"]]
+        self.assertEqual(frames, sorted(set(frames)))
+        self.assertLess(frames[-1], report["frames"])
+        self.assertGreater(len(frames), report["frames"] // 2)
+
+        rendered = self.path("p.wav")
+        result = run("convert", EXAMPLE, "-o", self.path("p.mid"), "--engine", "precise", "--table", "--render",
+                     rendered, "--patch", "79", "--quiet")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(len([l for l in result.stdout.splitlines() if l.strip()[:1].isdigit()]), len(EXAMPLE_TUNE))
+        _, again = self.convert_json(rendered, "--engine", "precise")
+        self.assertEqual([n["note"] for n in again["notes"]], [n for n, _ in EXAMPLE_TUNE])
 
     def test_merge_option_never_adds_notes(self):
         _, merged = self.convert_json(EXAMPLE)

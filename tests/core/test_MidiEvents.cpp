@@ -113,7 +113,7 @@ TEST(RawEvents, RunsGlideWithBendsAndEndWhenTheRunBreaks)
     addFrame(raw, 12, 61.0f);
     addFrame(raw, 20, 62.25f);
     EventList list;
-    buildRawEvents(raw, song, midiTicksPerFrame(song), list);
+    buildRawEvents(raw, song, midiTicksPerFrame(song, FrameDuration{}), list);
 
     const std::vector<Event> expected = {
         {268, on(5, 60, 105)}, {0, bend(5, 8260)},    {26, bend(5, 8294)},   {26, bend(5, 8328)},

@@ -9,24 +9,50 @@ namespace {
 TEST(MidiTime, TicksTempoAndFrameLength)
 {
     SongSettings song;
-    EXPECT_EQ(midiTicksPerFrame(song), 1612800 * (1.0 / 60000));
-    EXPECT_NEAR(midiTicksPerFrame(song), 26.88, 1e-12);
+    const FrameDuration nominal; // no take yet: 28 ms
+    EXPECT_NEAR(midiTicksPerFrame(song, nominal), 26.88, 1e-12);
     song.recordTempo = 90;
     song.tpqn = 96;
-    EXPECT_NEAR(midiTicksPerFrame(song), 4.032, 1e-12);
+    EXPECT_NEAR(midiTicksPerFrame(song, nominal), 4.032, 1e-12);
 
     EXPECT_EQ(usPerQuarter(120), 500000);
     EXPECT_EQ(usPerQuarter(60), 1000000);
     EXPECT_EQ(usPerQuarter(7), 8571428);
     EXPECT_EQ(usPerQuarter(0), 500000);
 
-    EXPECT_EQ(msPerFrame(120, 60), 56.0f);
-    EXPECT_EQ(msPerFrame(120, 120), 28.0f);
-    EXPECT_EQ(msPerFrame(120, 0), 28.0f);
+    EXPECT_EQ(msPerFrame(120, 60, nominal), 56.0f);
+    EXPECT_EQ(msPerFrame(120, 120, nominal), 28.0f);
+    EXPECT_EQ(msPerFrame(120, 0, nominal), 28.0f);
 
     EXPECT_EQ(kRingtoneTempos[0], 25);
     EXPECT_EQ(kRingtoneTempos[14], 125);
     EXPECT_EQ(kRingtoneTempos[31], 900);
+}
+
+// A frame lasts its chunk's whole sample frames, not 28 ms: over a minute the difference
+// is 58 ms at 22050 Hz and 268 ms at 8000 Hz.
+TEST(MidiTime, FramesLastTheirChunkOfSamples)
+{
+    const FrameDuration mic = frameDuration(kMicrophoneFormat);
+    EXPECT_EQ(mic.samples, 618u);
+    EXPECT_EQ(mic.rate, 22050u);
+    const FrameDuration low = frameDuration(WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 8000, 16000, 2, 8, 0});
+    EXPECT_EQ(low.samples, 225u);
+    EXPECT_DOUBLE_EQ(low.milliseconds(), 28.125);
+    EXPECT_EQ(frameDuration(WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0}).samples, 1235u);
+    EXPECT_EQ(frameDuration(WAVEFORMATEX{}).milliseconds(), 28.0);
+
+    SongSettings song;
+    EXPECT_DOUBLE_EQ(midiTicksPerFrame(song, mic), 57600.0 * 618 / (60 * 22050)); // 26.906
+    EXPECT_DOUBLE_EQ(midiTicksPerFrame(song, low), 27.0);
+    EXPECT_EQ(msPerFrame(120, 60, mic), static_cast<float>(2 * 618 * 1000.0 / 22050));
+    EXPECT_EQ(msPerFrame(120, 0, low), 28.125f);
+
+    // Recognition and the player take the frame from the take's analysis format.
+    NoteSequence notes;
+    EXPECT_EQ(takeFrameDuration(notes).milliseconds(), 28.0);
+    notes.params.format = &kMicrophoneFormat;
+    EXPECT_EQ(takeFrameDuration(notes).samples, 618u);
 }
 
 TEST(MidiTime, BarBeatTickText)

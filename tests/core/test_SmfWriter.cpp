@@ -15,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "export/ScoreExport.h"
 #include "midi/MidiEvents.h"
 #include "midi/MidiTime.h"
 
@@ -258,6 +259,55 @@ TEST_F(MidiFiles, NotesSurviveAnIndependentReader)
         EXPECT_EQ(off.number("velocity"), 0);
 }
 
+TEST_F(MidiFiles, ScoreHasTheMeterAndTheLeadingRest)
+{
+    SongSettings song;
+    NoteSequence notes;
+    notes.append(NoteEvent{300, 240, 60, 100, 0});
+    notes.append(NoteEvent{700, 480, 62, 90, 0});
+    ScoreMeter meter;
+    std::string error;
+    ASSERT_TRUE(scoreMeterFromFields("6", "8", true, "1", "4", meter, error)) << error;
+    std::string exportPath = "old";
+    const std::string path = (dir / "score.mid").string();
+    ASSERT_TRUE(exportScoreFile(notes, song, meter, path, exportPath, error)) << error;
+    EXPECT_EQ(exportPath, path);
+    const Dump offBeat = dumpMidiFile(path);
+    ASSERT_EQ(offBeat.status, 0) << offBeat.output;
+    const auto signature = offBeat.ofType("time_signature");
+    ASSERT_EQ(signature.size(), 1u);
+    EXPECT_EQ(signature[0].number("numerator"), 6);
+    EXPECT_EQ(signature[0].number("denominator"), 8);
+    // The first note after a quarter rest, the second as far after it as before.
+    EXPECT_EQ(notesOf(offBeat, 0), (std::vector<Note>{{480, 720, 60, 100}, {880, 1360, 62, 90}}));
+
+    ASSERT_TRUE(scoreMeterFromFields("3", "4", false, "", "", meter, error));
+    const Dump onTheBeat = dumpMidiFile(save("beat.mid", buildScoreFile(notes, song, meter)));
+    EXPECT_EQ(onTheBeat.ofType("time_signature").at(0).number("numerator"), 3);
+    EXPECT_EQ(notesOf(onTheBeat, 0).at(0).start, 0);
+}
+
+TEST_F(MidiFiles, ScoreRefusesBadMetersAndEmptyMelodies)
+{
+    ScoreMeter meter;
+    std::string error;
+    EXPECT_FALSE(scoreMeterFromFields("0", "4", false, "4", "4", meter, error));
+    EXPECT_EQ(error, kInvalidMeterText);
+    EXPECT_FALSE(scoreMeterFromFields("4", "3", false, "4", "4", meter, error));
+    EXPECT_FALSE(scoreMeterFromFields("4", "", false, "4", "4", meter, error));
+    EXPECT_FALSE(scoreMeterFromFields("4", "4", true, "1", "6", meter, error));
+    EXPECT_EQ(error, kInvalidPauseText);
+    EXPECT_TRUE(scoreMeterFromFields("4", "4", false, "1", "6", meter, error)); // the pause is not used
+
+    NoteSequence none;
+    std::string exportPath = "old";
+    const std::string path = (dir / "none.mid").string();
+    EXPECT_FALSE(exportScoreFile(none, SongSettings(), meter, path, exportPath, error));
+    EXPECT_EQ(exportPath, "");
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(defaultScorePath("/home/me/work", "a/b: c"), "/home/me/work/ab c.mid");
+}
+
 TEST_F(MidiFiles, RawTrackSurvivesAnIndependentReader)
 {
     SongSettings song;
@@ -271,7 +321,7 @@ TEST_F(MidiFiles, RawTrackSurvivesAnIndependentReader)
         {10, 60.5f}, {11, 61.0f}, {12, 59.75f}, {30, 70.2f}, {31, 70.9f}};
     for (const auto& [frame, pitch] : frames)
         raw.append(RawFrame{frame, 0, 0.0f, pitch, 50, nullptr});
-    const double ticksPerFrame = midiTicksPerFrame(song); // 11.2
+    const double ticksPerFrame = midiTicksPerFrame(song, FrameDuration{}); // 11.2
     const Dump dump = dumpMidiFile(save("raw.mid", buildRawMidiFile(raw, song, ticksPerFrame)));
     ASSERT_EQ(dump.status, 0) << dump.output;
     EXPECT_EQ(dump.file.at("ticks_per_beat"), "240");

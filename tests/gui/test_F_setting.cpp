@@ -377,11 +377,13 @@ TEST_F(SettingsDialogTest, SetDefaultStoresOnlyThePageThatIsShowing)
     dialog.rb_SideCick->setChecked(true);
     dialog.e_MetrVol->setText("90");
     dialog.cb_SaveCurData_Off->setChecked(true);
+    dialog.cb_PreciseEngine->setChecked(true);
     dialog.pc_Settings->setCurrentIndex(TfSetting::kPageGeneral);
     dialog.b_SetAsDef->click();
     after = storedValues();
     EXPECT_EQ(after["Metron"], "1290");
     EXPECT_EQ(after["DisableSaveRem"], "1");
+    EXPECT_EQ(after["Engine"], "1");
     EXPECT_EQ(after["Tempo"], "120");
 
     dialog.pc_Settings->setCurrentIndex(TfSetting::kPageMidi);

@@ -106,17 +106,33 @@ class RoadOfOneTake(unittest.TestCase):
         xdotool("key", "Return")
         time.sleep(0.5)
 
-    def coloured_columns(self, face):
-        """Columns of the display that hold a level bar (bright, saturated pixels)."""
-        left, top, width, height = DISPLAY
+    def coloured_columns(self, face, top=16, bottom=2):
+        """Columns of the display that hold bright, saturated pixels between `top` and `bottom`
+        (level bars below the note strip by default)."""
+        left, display_top, width, height = DISPLAY
         columns = 0
         for x in range(left, left + width):
-            for y in range(top + 16, top + height - 2):
+            for y in range(display_top + top, display_top + height - bottom):
                 r, g, b = face.getpixel((x, y))
                 if max(r, g, b) > 150 and max(r, g, b) - min(r, g, b) > 90:
                     columns += 1
                     break
         return columns
+
+    def note_marks(self, face):
+        """Columns of the note strip that hold a recognised note's mark."""
+        return self.coloured_columns(face, top=2, bottom=105 - 14)
+
+    def wait_for(self, name, condition, timeout):
+        """Screenshots until `condition` holds for the face; the last one is kept as `name`."""
+        deadline = time.monotonic() + timeout
+        while True:
+            face = self.face(self.screenshot(name))
+            if condition(face):
+                return face
+            if time.monotonic() > deadline:
+                raise AssertionError(f"{name}: the window did not get there within {timeout} s")
+            time.sleep(0.3)
 
     def test_a_take_from_a_wave_file_becomes_a_midi_file(self):
         start = self.face(self.screenshot("1-start.png"))
@@ -129,15 +145,13 @@ class RoadOfOneTake(unittest.TestCase):
         self.click(FILE)
         self.click(CONVERT)
         self.answer_dialog("Open", MELODY)
-        # The take runs at the pace of its MIDI echo (8.8 s): the diagram fills as it goes.
-        time.sleep(4.5)
-        during = self.face(self.screenshot("2-take.png"))
-        halfway = self.coloured_columns(during)
-        self.assertGreater(halfway, 60)
-        time.sleep(6.5)
+        # The take runs at the pace of its MIDI echo (8.8 s): the diagram fills as it goes,
+        # and the recognised notes appear along the top strip when it ends.
+        during = self.wait_for("2-take.png", lambda face: self.coloured_columns(face) > 60, 30)
+        self.assertEqual(self.note_marks(during), 0)
+        after = self.wait_for("3-recognised.png", lambda face: self.note_marks(face) > 100, 40)
+        self.assertGreater(self.coloured_columns(after), self.coloured_columns(during))
         self.click(STOP)
-        after = self.face(self.screenshot("3-recognised.png"))
-        self.assertGreater(self.coloured_columns(after), halfway)
 
         self.click(FINISH)
         self.click(PLAY_NOTES)
@@ -149,8 +163,7 @@ class RoadOfOneTake(unittest.TestCase):
         saved = os.path.join(self.folder, "take.mid")
         self.click(SAVE_AS)
         self.answer_dialog("Save As", saved)
-        self.screenshot("5-saved.png")
-        self.assertTrue(os.path.exists(saved), "the MIDI file was not written")
+        self.wait_for("5-saved.png", lambda face: os.path.exists(saved), 15)
         notes = [m.note for track in mido.MidiFile(saved).tracks for m in track
                  if m.type == "note_on" and m.velocity > 0]
         self.assertEqual(notes, MELODY_NOTES)

@@ -206,6 +206,15 @@ TEST_F(MidiLiveTest, TempoAndTimeDivision)
     EXPECT_DOUBLE_EQ(midi.ticksPerFrame, 26.88); // recomputed only at the next open or playback
     midi.updateTicksPerFrame();
     EXPECT_DOUBLE_EQ(midi.ticksPerFrame, 53.76);
+
+    // With a take, a frame lasts its chunk of the take's format: 618 / 22050 s.
+    notes.params.format = &kMicrophoneFormat;
+    midi.close();
+    midi.updateTicksPerFrame();
+    EXPECT_DOUBLE_EQ(midi.ticksPerFrame, 120.0 * 960 * 618 / (60 * 22050));
+    EXPECT_FLOAT_EQ(midi.msPerFrame, 618 * 1000.0f / 22050);
+    midi.setTempo(240);
+    EXPECT_FLOAT_EQ(midi.msPerFrame, 0.5f * 618 * 1000.0f / 22050);
 }
 
 TEST(MidiOutOpen, AFailedOpenIsSilentAndLaterMessagesAreDropped)

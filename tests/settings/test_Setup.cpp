@@ -179,17 +179,19 @@ TEST_F(SetupTest, ConversionsTakeTheStoredValuesWhenTheyExist)
     EXPECT_EQ(builtIn.tpqn, 480);
     EXPECT_EQ(builtIn.tempo, 120);
     EXPECT_TRUE(builtIn.mergeShortPitchDeviations);
+    EXPECT_EQ(builtIn.engine, RecognitionEngine::Classic);
     EXPECT_TRUE(warnings.str().empty());
 
     ASSERT_EQ(setup({}), 0);
     for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
-             {"TPQN", "960"}, {"Tempo", "90"}, {"MergeSPD", "0"}, {"OctShift", "2"},
+             {"TPQN", "960"}, {"Tempo", "90"}, {"MergeSPD", "0"}, {"Engine", "1"}, {"OctShift", "2"},
              {"MidiOutDev", "2"}, {"WavInDev", "1"}, {"WavOutDev", "3"}})
         ASSERT_EQ(settings({"set", key, value}), 0) << key;
     CliSettings read = readCliSettings(warnings);
     EXPECT_EQ(read.tpqn, 960);
     EXPECT_EQ(read.tempo, 90);
     EXPECT_FALSE(read.mergeShortPitchDeviations);
+    EXPECT_EQ(read.engine, RecognitionEngine::Precise);
     EXPECT_EQ(read.octaveShift, 2);
     EXPECT_EQ(read.midiOutIndex, 2);
     EXPECT_EQ(read.wavInIndex, 1);

@@ -1,0 +1,28 @@
+# Tests of the export: the engine's ringtone text, package, request and answer; the sibling
+# look-up and stored delivery fields; the HTTP component and lirrosa-cli ringtone against
+# the reference service of tools/ringtone-service.
+foreach(name test_Rtttl_writer test_DeliveryRequest)
+  lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/${name}.cpp lirrosa_core)
+endforeach()
+lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/test_ExportSettings.cpp lirrosa_export)
+target_include_directories(test_ExportSettings PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+
+find_program(SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(LIRROSA_REFERENCE_SERVICE ${CMAKE_SOURCE_DIR}/tools/ringtone-service/reference_service.py)
+lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/test_Lirrosahttp.cpp lirrosa_http)
+target_compile_definitions(test_Lirrosahttp PRIVATE
+  LIRROSA_SYSTEM_PYTHON="${SYSTEM_PYTHON}" LIRROSA_REFERENCE_SERVICE="${LIRROSA_REFERENCE_SERVICE}")
+
+add_test(NAME cli_ringtone
+  COMMAND ${SYSTEM_PYTHON} -m unittest -v test_cli_ringtone
+  WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+set_tests_properties(cli_ringtone PROPERTIES
+  ENVIRONMENT "LIRROSA_CLI=$<TARGET_FILE:lirrosa-cli>;LIRROSA_SETUP=$<TARGET_FILE:lirrosa-setup>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_REFERENCE_SERVICE=${LIRROSA_REFERENCE_SERVICE}"
+  TIMEOUT 300)
+
+# The tempo bar during a ringtone preview runs the MIDI stream's scheduler and player threads.
+add_executable(test_RingtoneTempo ${CMAKE_CURRENT_LIST_DIR}/test_RingtoneTempo.cpp)
+target_link_libraries(test_RingtoneTempo PRIVATE lirrosa_export GTest::gtest GTest::gtest_main)
+target_include_directories(test_RingtoneTempo PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+gtest_discover_tests(test_RingtoneTempo DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
+  ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/midi/tsan.supp")
