@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -327,9 +328,10 @@ void TfSetting::connectHandlers()
     connect(cb_PreciseEngine, &QCheckBox::clicked, this, [this] { cb_FDO_m8bsClick(); });
     connect(b_SetAsDef, &QPushButton::clicked, this, [this] { b_SetAsDefClick(); });
     connect(b_Help, &QPushButton::clicked, this, [this] { b_HelpClick(); });
-    // The user's choice of device is what a refreshed list looks for.
+    // The user's choice of device (by mouse or keys) is what a refreshed list looks for; the
+    // lists' own refills change their rows with their signals blocked.
     for (QListWidget* list : {lb_IWD, lb_OWD, lb_OMD})
-        connect(list, &QListWidget::itemClicked, this, [list] {
+        connect(list, &QListWidget::currentRowChanged, this, [list] {
             list->setProperty(kChosenDeviceProperty, QString::fromStdString(currentKey(list)));
         });
 }
@@ -392,6 +394,7 @@ void TfSetting::FormCreate(const QString& skinFolder)
 void TfSetting::fillDeviceList(QListWidget* list, uint32_t count, const std::function<std::string(uint32_t)>& name,
                                const std::function<std::string(uint32_t)>& key)
 {
+    const QSignalBlocker quiet(list);
     list->clear();
     list->addItem("Auto");
     for (uint32_t id = 0; id < count; ++id) {
@@ -416,10 +419,9 @@ void TfSetting::fillDeviceLists()
 // the list, else "Auto". A named device that is not listed now stays the one looked for.
 void TfSetting::selectStoredDevice(QListWidget* list, int32_t storedIndex, const std::string& storedName)
 {
-    const int named = storedName.empty() ? -1 : entryWithKey(list, storedName);
-    int entry = named;
-    if (entry < 0)
-        entry = storedName.empty() ? storedDeviceEntry(storedIndex, list->count()) : 0;
+    const int entry = storedName.empty() ? storedDeviceEntry(storedIndex, list->count())
+                                         : std::max(entryWithKey(list, storedName), 0);
+    const QSignalBlocker quiet(list);
     list->setCurrentRow(entry);
     list->setProperty(kChosenDeviceProperty,
                       QString::fromStdString(storedName.empty() ? currentKey(list) : storedName));
@@ -437,6 +439,7 @@ void TfSetting::refreshDeviceLists()
     fillDeviceLists();
     for (const Choice& choice : choices) {
         const int entry = choice.chosen.empty() ? 0 : entryWithKey(choice.list, choice.chosen);
+        const QSignalBlocker quiet(choice.list);
         choice.list->setCurrentRow(std::max(entry, 0));
     }
 }
@@ -452,9 +455,8 @@ void TfSetting::fillInstrumentList()
     lb_Instr->clear();
     const std::string path = settingsStore.dataPath + "gmi.txt";
     std::ifstream file(path);
-    if (!file) {
-        userNotifier().show("Cannot open file " + path, "Error", MessageIcon::Error, MessageButtons::Ok);
-    }
+    if (!file)
+        showError("Cannot open file " + path);
     std::string line;
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r')

@@ -268,6 +268,12 @@ TEST_F(SettingsDialogTest, AStoredDeviceIsFoundByItsNameElseByItsIndexWithinTheL
     dialog.refreshDeviceLists();
     EXPECT_EQ(dialog.lb_IWD->currentItem()->text(), "Headset");
 
+    // A choice made in the list follows its device when the list changes.
+    dialog.lb_IWD->setCurrentRow(1);
+    driver.inputs = {"Alpha", "Desk microphone", "Headset"};
+    dialog.refreshDeviceLists();
+    EXPECT_EQ(dialog.lb_IWD->currentItem()->text(), "Desk microphone");
+
     // A device whose name cannot be read.
     driver.inputs = {"Desk microphone", ""};
     dialog.refreshDeviceLists();
