@@ -577,9 +577,9 @@ public:
             return false;
         connection_.lock();
         pa_context_set_subscribe_callback(connection_.context(), eventArrived, this);
-        pa_operation* operation = pa_context_subscribe(
-            connection_.context(), static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE),
-            nullptr, nullptr);
+        const auto devices =
+            static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE);
+        pa_operation* operation = pa_context_subscribe(connection_.context(), devices, nullptr, nullptr);
         if (operation != nullptr)
             pa_operation_unref(operation);
         connection_.unlock();

@@ -447,7 +447,8 @@ void TfSetting::refreshDeviceLists()
 // While the dialog lives, a device that comes or goes lists the devices again.
 void TfSetting::watchDevices()
 {
-    waveDriver_.watchDevices([this] { QMetaObject::invokeMethod(this, [this] { refreshDeviceLists(); }, Qt::QueuedConnection); });
+    waveDriver_.watchDevices(
+        [this] { QMetaObject::invokeMethod(this, [this] { refreshDeviceLists(); }, Qt::QueuedConnection); });
 }
 
 void TfSetting::fillInstrumentList()
@@ -467,7 +468,8 @@ void TfSetting::fillInstrumentList()
     if (loadedInstruments_ < kInstrumentCount)
         for (int number = 1; number <= kInstrumentCount; ++number)
             lb_Instr->addItem(QString::number(number));
-    const int entry = songSettings.patch < loadedInstruments_ ? songSettings.patch : loadedInstruments_ + songSettings.patch;
+    const int patch = songSettings.patch;
+    const int entry = patch < loadedInstruments_ ? patch : loadedInstruments_ + patch;
     if (entry >= 1)
         lb_Instr->scrollToItem(lb_Instr->item(entry - 1), QAbstractItemView::PositionAtTop);
     lb_Instr->setCurrentRow(entry);
@@ -588,8 +590,8 @@ void TfSetting::e_OctaveChange()
     if (midiOut_ == nullptr || !midiOut_->isPlaying)
         return;
     // The playing notes move at once, within the bend's range.
-    const int bend = std::clamp(static_cast<int>(std::trunc(value * 12 * midiOut_->bendUnitsPerSemitone + static_cast<float>(kBendCentre))),
-                                0, kBendMaximum);
+    const float units = value * 12 * midiOut_->bendUnitsPerSemitone + static_cast<float>(kBendCentre);
+    const int bend = std::clamp(static_cast<int>(std::trunc(units)), 0, kBendMaximum);
     const uint8_t channel = songSettings.channel & 0x0F;
     midiOut_->sendShort(static_cast<uint8_t>(0xE0 + channel), bend & 0x7F, (bend >> 7) & 0x7F);
 }
