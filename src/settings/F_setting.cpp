@@ -1,6 +1,5 @@
 #include "settings/F_setting.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
