@@ -20,6 +20,7 @@
 #include "app/QtMessageLoop.h"
 #include "app/VoiceDiagram.h"
 #include "settings/F_setting.h"
+#include "editor/F_display.h"
 
 class HelpViewer;
 class LevelMeter;
@@ -33,8 +34,12 @@ class TSkinForm;
 // whichever filter is shown; otherwise the shown filter.
 SaveChoice saveChoiceFor(const std::string& name, bool midiFilterShown);
 
-class TfMain : public QWidget, public ControllerControls, public ControllerWindow, public MessageHandler,
-              public SettingsHost {
+class TfMain : public QWidget,
+               public ControllerControls,
+               public ControllerWindow,
+               public MessageHandler,
+               public EditorHost,
+               public SettingsHost {
 public:
     explicit TfMain(WaveDriver& waveDriver = systemWaveDriver());
     ~TfMain() override;
@@ -57,7 +62,7 @@ public:
     void MFDMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void MFDMouseMove(Qt::KeyboardModifiers shift, int x, int y);
     // Moves the diagram to a position (ticks with flag 2, else frames) and redraws it there.
-    void SetDiagramPosition(int32_t a, int32_t b, uint32_t flags);
+    void SetDiagramPosition(int32_t a, int32_t b, uint32_t flags) override;
 
     // Convert, and a sentence for the user when no take could start.
     void convert();
@@ -98,7 +103,7 @@ public:
     int32_t waveInEntry() const override;
     int32_t waveOutEntry() const override;
     int32_t midiOutEntry() const override;
-    bool editorVisible() const override { return false; }
+    bool editorVisible() const override;
     bool exportDialogPresent() const override { return false; }
     bool exportDialogVisible() const override { return false; }
     bool exportListenFromRingtonePage() const override { return false; }
@@ -118,15 +123,24 @@ public:
     void resetDiagram() override;
     void addLiveColumn(const VoicedFrame* frame) override;
     void updatePage(int32_t frame, uint32_t flags) override;
-    void followInEditor(int32_t) override {}
-    void hideEditor() override {}
-    void refreshEditor() override {}
+    void followInEditor(int32_t ticks) override;
+    void hideEditor() override;
+    void refreshEditor() override;
     std::optional<std::string> chooseTakeFile() override;
     std::optional<SaveChoice> chooseSaveFile() override;
     void exportPrepareForTake() override {}
     void exportRingtoneFromRecognition() override {}
     void exportResetListen() override {}
     void takeAnalysed(const NoteSequence&) override {}
+
+    // EditorHost
+    NoteSequence& editedNotes() override { return controller_->notes(); }
+    MidiOut& auditionOut() override;
+    bool editingAllowed() const override { return controller_->isStopped(); }
+    void showHelpTopic(int context) override;
+    // Asks for a MIDI file (Ctrl+O) and makes its notes the current ones, shown in the editor.
+    void openMidiFile() override;
+    TfDisplay* editor() const { return editor_; }
 
     // MessageHandler: the posted messages and the timers go to the controller.
     void handleMessage(const WindowMessage& message) override;
@@ -140,7 +154,7 @@ public:
     bool playMarkerVisible() const override;
     void postPosition(int32_t position, uint32_t flags) override;
     void finish() override;
-    void showHelpTopic(int context) override;
+    // showHelpTopic: as for the editor.
     void settingsClosed() override;
 
 protected:
@@ -156,6 +170,8 @@ private:
     void explainTakeFailure();
     void loadSkin();
     void shutDown();
+    void placeEditor();
+    bool loadMidiFile(const std::string& path);
     // Runs a command of the controller. A close asked for while a command runs (a file
     // take feeds inside its command) presses Stop and closes once the command is done.
     template <typename Command>
@@ -172,6 +188,7 @@ private:
     std::map<std::string, TImageButton*> buttons_;
     std::map<std::string, QLabel*> labels_;
     HelpViewer* help_ = nullptr;
+    TfDisplay* editor_ = nullptr;
     std::unique_ptr<VoiceDiagram> diagram_;
     TfSetting* setting_ = nullptr;
     QString skinFolder_;

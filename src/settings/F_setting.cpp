@@ -94,9 +94,9 @@ int editNumber(const QLineEdit& edit)
     return static_cast<int>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
 }
 
-// ---- UpDown ----
+// ---- NumberUpDown ----
 
-UpDown::UpDown(QLineEdit& buddy, int minimum, int maximum, int increment, QWidget* parent)
+NumberUpDown::NumberUpDown(QLineEdit& buddy, int minimum, int maximum, int increment, QWidget* parent)
     : QWidget(parent), buddy_(buddy), minimum_(minimum), maximum_(maximum), increment_(increment)
 {
     auto* layout = new QVBoxLayout(this);
@@ -113,17 +113,17 @@ UpDown::UpDown(QLineEdit& buddy, int minimum, int maximum, int increment, QWidge
     }
 }
 
-int UpDown::position() const
+int NumberUpDown::position() const
 {
     return std::clamp(editNumber(buddy_), minimum_, maximum_);
 }
 
-void UpDown::setPosition(int value)
+void NumberUpDown::setPosition(int value)
 {
     buddy_.setText(QString::number(std::clamp(value, minimum_, maximum_)));
 }
 
-void UpDown::step(int direction)
+void NumberUpDown::step(int direction)
 {
     setPosition(position() + direction * increment_);
 }
@@ -232,7 +232,7 @@ QWidget* TfSetting::createGeneralPage()
     e_MetrVol = numberEdit(false);
     e_MetrVol->setObjectName("e_MetrVol");
     e_MetrVol->setParent(metronome);
-    ud_MetrVol = new UpDown(*e_MetrVol, 0, 127, 1, metronome);
+    ud_MetrVol = new NumberUpDown(*e_MetrVol, 0, 127, 1, metronome);
     ud_MetrVol->setObjectName("ud_MetrVol");
     e_MetrVol->setText("60");
     volume->addWidget(e_MetrVol);
@@ -285,13 +285,13 @@ QWidget* TfSetting::createMidiPage()
     // Label, edit and up-down in two columns of two.
     const auto number = [&](const char* caption, const char* editName, const char* upDownName, bool readOnly,
                             int minimum, int maximum, int increment, int initial, int row, int column,
-                            QLineEdit*& edit, UpDown*& upDown) {
+                            QLineEdit*& edit, NumberUpDown*& upDown) {
         auto* label = new QLabel(caption, page);
         label->setWordWrap(true);
         edit = numberEdit(readOnly);
         edit->setObjectName(editName);
         edit->setParent(page);
-        upDown = new UpDown(*edit, minimum, maximum, increment, page);
+        upDown = new NumberUpDown(*edit, minimum, maximum, increment, page);
         upDown->setObjectName(upDownName);
         edit->setText(QString::number(initial));
         auto* pair = new QHBoxLayout;

@@ -50,9 +50,9 @@ public:
 
 // An up-down control beside an edit: its arrows step the number in the edit within a range
 // (the edit's text changes, and with it whatever follows the edit).
-class UpDown : public QWidget {
+class NumberUpDown : public QWidget {
 public:
-    UpDown(QLineEdit& buddy, int minimum, int maximum, int increment, QWidget* parent);
+    NumberUpDown(QLineEdit& buddy, int minimum, int maximum, int increment, QWidget* parent);
 
     // The edit's number (leading digits with an optional sign, 0 when there are none)
     // limited to the range.
@@ -126,7 +126,7 @@ public:
     QCheckBox* cb_PreciseEngine = nullptr; // the Engine setting
     QCheckBox* cb_MetronOn = nullptr;
     QLineEdit* e_MetrVol = nullptr;
-    UpDown* ud_MetrVol = nullptr;
+    NumberUpDown* ud_MetrVol = nullptr;
     QRadioButton* rb_SideCick = nullptr;
     QRadioButton* rb_Maracas = nullptr;
     QListWidget* lb_IWD = nullptr;
@@ -137,13 +137,13 @@ public:
     QPushButton* b_OMixer = nullptr;
     QListWidget* lb_Instr = nullptr;
     QLineEdit* e_Octave = nullptr;
-    UpDown* ud_Octave = nullptr;
+    NumberUpDown* ud_Octave = nullptr;
     QLineEdit* e_Volume = nullptr;
-    UpDown* ud_Volume = nullptr;
+    NumberUpDown* ud_Volume = nullptr;
     QLineEdit* e_tpqn = nullptr;
-    UpDown* up_tpqn = nullptr;
+    NumberUpDown* up_tpqn = nullptr;
     QLineEdit* e_Tempo = nullptr;
-    UpDown* ud_Tempo = nullptr;
+    NumberUpDown* ud_Tempo = nullptr;
     QPushButton* b_SetAsDef = nullptr;
     QPushButton* b_Help = nullptr;
     TSkinForm* skin() const { return skin_; }

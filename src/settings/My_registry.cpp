@@ -40,6 +40,7 @@ const SettingDefinition kSettingDefinitions[] = {
     {"Settings", "Channel", false, 0, nullptr, 0, 15, 1},
     {"Settings", "WavInDev", false, 0, nullptr, 0, 255, 1},
     {"Settings", "WavOutDev", false, 0, nullptr, 0, 255, 1},
+    {"Settings", "JackConnect", true, 0, "", 0, 0, 0},
     {"Settings", "MidiOutDevName", true, 0, "", 0, 0, 0},
     {"Settings", "WavInDevName", true, 0, "", 0, 0, 0},
     {"Settings", "WavOutDevName", true, 0, "", 0, 0, 0},
