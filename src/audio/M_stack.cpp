@@ -113,7 +113,7 @@ void WaveRecorder::onBufferDone(WAVEHDR* header)
     --queuedCount;
     const bool posted = postBufferDone(notifyThread.load(), UM_IN_BUFFER_DONE, header, this);
     if (const WaveDataCallback callback = dataCallback.load())
-        callback(this, header->lpData, header->dwBufferLength, userValue.load(), 0);
+        callback(this, header->lpData, header->dwBytesRecorded, userValue.load(), 0);
     if (!postBufferDone(notifyWindow.load(), UM_IN_BUFFER_DONE, header, this) && !posted)
         discardReturned(device.load(), header, preparedCount);
 }
@@ -219,13 +219,6 @@ bool WaveRecorder::queueBuffer(uint8_t* data, uint32_t length, uint32_t value)
         trace(result, "InAddBuffer");
     }
     return true;
-}
-
-// The window thread opens and closes the device, so the handle stays valid here.
-bool WaveRecorder::deviceLost()
-{
-    HWAVEIN handle = device.load();
-    return handle != nullptr && handle->failure() != MMSYSERR_NOERROR;
 }
 
 void WaveRecorder::driverCallback(WaveDevice*, uint32_t message, uintptr_t instance, uintptr_t param1, uintptr_t)

@@ -28,7 +28,7 @@
 class WaveRecorder;
 class WavePlayer;
 
-// (recorder, data, length, user value, 0): a filled buffer, on the driver thread.
+// (recorder, data, bytes recorded, user value, 0): a returned buffer, on the driver thread.
 using WaveDataCallback = void (*)(WaveRecorder* recorder, uint8_t* data, uint32_t length, uint32_t userValue,
                                   uint32_t reserved);
 // (player, data, length, user value, 0): a played buffer, on the driver thread. The
@@ -82,10 +82,6 @@ public:
     // the caller keeps the buffer. Otherwise the recorder owns it from now on: a buffer
     // the device refuses is traced and freed at once.
     bool queueBuffer(uint8_t* data, uint32_t length, uint32_t userValue);
-
-    // True when the open device stopped working (unplugged, or its server went away).
-    // Window thread only.
-    bool deviceLost();
 
     std::atomic<WaveDataCallback> dataCallback{nullptr};
     std::atomic<uint32_t> userValue{0};

@@ -109,9 +109,6 @@ public:
     WaveDirection direction() const { return direction_; }
     const WAVEFORMATEX& format() const { return format_; }
 
-    // Why the device stopped working; MMSYSERR_NOERROR while it works.
-    MMRESULT failure();
-
 protected:
     WaveDevice(WaveDirection direction, const WAVEFORMATEX& format, WaveCallback callback, uintptr_t instance);
     virtual ~WaveDevice();
@@ -160,6 +157,7 @@ protected:
 
 private:
     MMRESULT queueBuffer(WAVEHDR* header, uint32_t headerSize);
+    MMRESULT failure();
     // These expect the queue lock to be held.
     size_t fillQueuedLocked(const uint8_t* data, size_t size);
     uint64_t inFlightStartLocked() const;
