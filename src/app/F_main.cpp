@@ -1,11 +1,13 @@
 #include "app/F_main.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
+#include <QListWidget>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
@@ -46,8 +48,6 @@ const char* const kMidiOpenFilter = "MIDI Files (*.mid *.midi)";
 
 const std::string kAskCreateSettings =
     "Lirrosa has no settings yet. Create them now with their built-in values?";
-const std::string kSettingsNotYet = "The settings window is not part of this version yet. Change a setting with "
-                                    "\"lirrosa-cli settings set NAME VALUE\"; \"lirrosa-cli settings\" lists them.";
 const std::string kExportNotYet = "The export window is not part of this version yet. Save the notes as a MIDI file "
                                   "to use them in other programs.";
 
@@ -143,6 +143,7 @@ TfMain::TfMain(WaveDriver& waveDriver)
 
     loop_.setHandler(this);
     controller_ = std::make_unique<ConversionController>(*this, *this, loop_, waveDriver);
+    setting_ = new TfSetting(*this, waveDriver, this);
     editor_ = new TfDisplay(this, *this);
     editor_->prepare();
     connectCommands();
@@ -331,8 +332,7 @@ bool TfMain::startUp()
     help_->setFolder(QString::fromStdString(settingsStore.installPath) + "Help/");
     placeAt(settingsStore.left, settingsStore.top);
     loadSkin();
-    choices_ = loadSettingsChoices(waveDriver_);
-    applyColumnWidth();
+    setting_->FormCreate(skinFolder_);
     showLevel(nullptr);
     return true;
 }
@@ -408,11 +408,6 @@ void TfMain::loadSkin()
                   missing.join(", ").toStdString() + ". Run Lirrosa Setup again to install the BASE skin.");
 }
 
-void TfMain::applyColumnWidth()
-{
-    mfd_->SetTickWidth(static_cast<uint16_t>(choices_.columnWidth));
-}
-
 void TfMain::closeEvent(QCloseEvent* event)
 {
     if (commandDepth_ > 0) {
@@ -461,14 +456,16 @@ void TfMain::ibtn_CloseClick()
     close();
 }
 
+// "Record Settings" shows the devices; "Playback Settings" the page of the echo chosen now.
 void TfMain::ibtn_InClick()
 {
-    OpenSystemMixer("-r");
+    setting_->toggleBesideMainWindow(*this, TfSetting::kPageWave);
 }
 
 void TfMain::ibtn_OutClick()
 {
-    OpenSystemMixer("0");
+    setting_->toggleBesideMainWindow(*this, lampLook(Lamp::Wave) == kLampOn ? TfSetting::kPageWave
+                                                                            : TfSetting::kPageMidi);
 }
 
 void TfMain::ibtn_HelpClick()
@@ -483,7 +480,7 @@ void TfMain::ibtn_AboutClick()
 
 void TfMain::ibtn_SettingClick()
 {
-    userNotifier().show(kSettingsNotYet, "Settings", MessageIcon::Information, MessageButtons::Ok);
+    setting_->toggleBesideMainWindow(*this);
 }
 
 void TfMain::ibtn_ExportClick()
@@ -548,7 +545,7 @@ MidiOut& TfMain::auditionOut()
 {
     MidiOut& out = controller_->midiOut();
     if (!out.isOpen)
-        out.deviceId = static_cast<uint32_t>(deviceIdFromIndex(choices_.midiOutEntry));
+        out.deviceId = static_cast<uint32_t>(deviceIdFromIndex(midiOutEntry()));
     return out;
 }
 
@@ -665,6 +662,56 @@ uint8_t TfMain::buttonLook(MainButton which) const
 uint8_t TfMain::lampLook(Lamp which) const
 {
     return lamp(which)->State();
+}
+
+bool TfMain::dontRemindOfSaving() const
+{
+    return setting_->cb_SaveCurData_Off->isChecked();
+}
+
+bool TfMain::metronomeEnabled() const
+{
+    return setting_->cb_MetronOn->isChecked();
+}
+
+uint8_t TfMain::metronomeNote() const
+{
+    return setting_->metronomeNote();
+}
+
+uint8_t TfMain::metronomeVolume() const
+{
+    return static_cast<uint8_t>(setting_->metronomeVolume());
+}
+
+bool TfMain::mergeShortPitchDeviations() const
+{
+    return setting_->cb_FDO_m8bs->isChecked();
+}
+
+RecognitionEngine TfMain::recognitionEngine() const
+{
+    return setting_->cb_PreciseEngine->isChecked() ? RecognitionEngine::Precise : RecognitionEngine::Classic;
+}
+
+bool TfMain::voiceDiagramDisabled() const
+{
+    return setting_->cb_Draw_RT_Off->isChecked();
+}
+
+int32_t TfMain::waveInEntry() const
+{
+    return setting_->lb_IWD->currentRow();
+}
+
+int32_t TfMain::waveOutEntry() const
+{
+    return setting_->lb_OWD->currentRow();
+}
+
+int32_t TfMain::midiOutEntry() const
+{
+    return setting_->lb_OMD->currentRow();
 }
 
 // ---- What the controller does to the window ----
@@ -814,4 +861,41 @@ void TfMain::handleTimer(TimerId timer)
 {
     if (controller_)
         controller_->handleTimer(timer);
+}
+
+// ---- What the settings dialog uses ----
+
+MidiOut& TfMain::midiOut()
+{
+    return controller_->midiOut();
+}
+
+bool TfMain::hasRawTrack() const
+{
+    return controller_->notes().raw != nullptr;
+}
+
+bool TfMain::analyserRunning() const
+{
+    return controller_->isAnalysing();
+}
+
+bool TfMain::playMarkerVisible() const
+{
+    return !playPos_->isHidden();
+}
+
+void TfMain::postPosition(int32_t position, uint32_t flags)
+{
+    loop_.target().post(UM_POSITION, static_cast<WPARAM>(static_cast<intptr_t>(position)), static_cast<LPARAM>(flags));
+}
+
+void TfMain::finish()
+{
+    runCommand([this] { controller_->ibtn_FinishClick(); });
+}
+
+void TfMain::settingsClosed()
+{
+    buttons_.at("ibtn_Setting")->SetState(bsEnable);
 }

@@ -4,7 +4,8 @@
 // level meter and the voice diagram on the multi-function display. The conversion
 // controller decides what happens; the window shows it through ControllerWindow, answers
 // what the controller reads through ControllerControls, delivers the posted window
-// messages and timers on Qt's event loop, and hands its clicks to the controller.
+// messages and timers on Qt's event loop, and hands its clicks to the controller. It owns the
+// settings dialog, whose controls are the settings the controller reads.
 
 #include <QImage>
 #include <QWidget>
@@ -17,8 +18,8 @@
 #include "app/ControllerSeam.h"
 #include "app/ConversionController.h"
 #include "app/QtMessageLoop.h"
-#include "app/SettingsChoices.h"
 #include "app/VoiceDiagram.h"
+#include "settings/F_setting.h"
 #include "editor/F_display.h"
 
 class HelpViewer;
@@ -37,7 +38,8 @@ class TfMain : public QWidget,
                public ControllerControls,
                public ControllerWindow,
                public MessageHandler,
-               public EditorHost {
+               public EditorHost,
+               public SettingsHost {
 public:
     explicit TfMain(WaveDriver& waveDriver = systemWaveDriver());
     ~TfMain() override;
@@ -79,7 +81,7 @@ public:
     LevelMeter* levelMeter() const { return level_; }
     TSkinForm* skin() const { return skin_; }
     HelpViewer* helpViewer() const { return help_; }
-    SettingsChoices& choices() { return choices_; }
+    TfSetting* settings() const { return setting_; }
     // The skin folder in use, ending in '/'.
     const QString& skinFolder() const { return skinFolder_; }
 
@@ -91,16 +93,16 @@ public:
     bool buttonEnabled(MainButton which) const override;
     uint8_t buttonLook(MainButton which) const override;
     uint8_t lampLook(Lamp which) const override;
-    bool dontRemindOfSaving() const override { return choices_.dontRemindOfSaving; }
-    bool metronomeEnabled() const override { return choices_.metronomeEnabled; }
-    uint8_t metronomeNote() const override { return choices_.metronomeNote; }
-    uint8_t metronomeVolume() const override { return choices_.metronomeVolume; }
-    bool mergeShortPitchDeviations() const override { return choices_.mergeShortPitchDeviations; }
-    RecognitionEngine recognitionEngine() const override { return choices_.engine; }
-    bool voiceDiagramDisabled() const override { return choices_.voiceDiagramDisabled; }
-    int32_t waveInEntry() const override { return choices_.waveInEntry; }
-    int32_t waveOutEntry() const override { return choices_.waveOutEntry; }
-    int32_t midiOutEntry() const override { return choices_.midiOutEntry; }
+    bool dontRemindOfSaving() const override;
+    bool metronomeEnabled() const override;
+    uint8_t metronomeNote() const override;
+    uint8_t metronomeVolume() const override;
+    bool mergeShortPitchDeviations() const override;
+    RecognitionEngine recognitionEngine() const override;
+    bool voiceDiagramDisabled() const override;
+    int32_t waveInEntry() const override;
+    int32_t waveOutEntry() const override;
+    int32_t midiOutEntry() const override;
     bool editorVisible() const override;
     bool exportDialogPresent() const override { return false; }
     bool exportDialogVisible() const override { return false; }
@@ -144,6 +146,17 @@ public:
     void handleMessage(const WindowMessage& message) override;
     void handleTimer(TimerId timer) override;
 
+    // SettingsHost
+    MidiOut& midiOut() override;
+    TMFD& voiceDiagramDisplay() override { return *mfd_; }
+    bool hasRawTrack() const override;
+    bool analyserRunning() const override;
+    bool playMarkerVisible() const override;
+    void postPosition(int32_t position, uint32_t flags) override;
+    void finish() override;
+    // showHelpTopic: as for the editor.
+    void settingsClosed() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -156,7 +169,6 @@ private:
     bool offerSetup();
     void explainTakeFailure();
     void loadSkin();
-    void applyColumnWidth();
     void shutDown();
     void placeEditor();
     bool loadMidiFile(const std::string& path);
@@ -178,7 +190,7 @@ private:
     HelpViewer* help_ = nullptr;
     TfDisplay* editor_ = nullptr;
     std::unique_ptr<VoiceDiagram> diagram_;
-    SettingsChoices choices_;
+    TfSetting* setting_ = nullptr;
     QString skinFolder_;
     std::string lastFolder_;
     WaveDriver& waveDriver_;

@@ -1,5 +1,5 @@
 # The desktop program "lirrosa": the main window on the conversion controller, its message
-# loop on Qt, the help viewer and the about box.
+# loop on Qt, the help viewer and the about box; the settings dialog comes from src/settings.
 if(LIRROSA_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Widgets Gui)
 
@@ -10,9 +10,8 @@ if(LIRROSA_GUI)
     ${CMAKE_CURRENT_LIST_DIR}/LevelMeter.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtMessageLoop.cpp
     ${CMAKE_CURRENT_LIST_DIR}/QtNotifier.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SettingsChoices.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VoiceDiagram.cpp)
-  target_link_libraries(lirrosa_window PUBLIC lirrosa_app lirrosa_skin Qt6::Widgets Qt6::Gui)
+  target_link_libraries(lirrosa_window PUBLIC lirrosa_app lirrosa_setting_dialog lirrosa_skin Qt6::Widgets Qt6::Gui)
   target_compile_definitions(lirrosa_window PRIVATE LIRROSA_VERSION="${PROJECT_VERSION}")
 
   add_executable(lirrosa ${CMAKE_CURRENT_LIST_DIR}/main.cpp)

@@ -67,9 +67,10 @@ std::vector<AlsaSeqPort> listAlsaOutputPorts()
             if (!acceptsEvents(portInfo))
                 continue;
             const int port = snd_seq_port_info_get_port(portInfo);
+            const std::string portName = snd_seq_port_info_get_name(portInfo);
             ports.push_back({client, port,
-                             std::string(snd_seq_port_info_get_name(portInfo)) + " (" + std::to_string(client) +
-                                 ":" + std::to_string(port) + ")"});
+                             portName + " (" + std::to_string(client) + ":" + std::to_string(port) + ")",
+                             snd_seq_client_info_get_name(clientInfo), portName});
         }
     }
     snd_seq_port_info_free(portInfo);

@@ -20,6 +20,8 @@ struct AlsaSeqPort {
     int client;
     int port;
     std::string name; // "port name (client:port)"
+    std::string clientName;
+    std::string portName;
 };
 
 // Every port that accepts events from other clients, in client and port order.

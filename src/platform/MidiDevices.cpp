@@ -60,6 +60,24 @@ std::string midiOutDeviceName(uint32_t id)
     return id < outputs.size() ? outputs[id].name : std::string();
 }
 
+std::string midiOutDeviceKey(uint32_t id)
+{
+    const std::vector<ListedOutput> outputs = listedOutputs();
+    if (id >= outputs.size())
+        return {};
+    switch (outputs[id].kind) {
+    case OutputKind::BuiltInSynth:
+        return "builtin";
+    case OutputKind::Jack:
+        return "jack";
+    case OutputKind::AlsaOwnPort:
+        return "alsa-own";
+    case OutputKind::AlsaPort:
+        break;
+    }
+    return "alsa:" + outputs[id].alsaPort.clientName + ":" + outputs[id].alsaPort.portName;
+}
+
 MidiResult openMidiOutput(uint32_t id, std::unique_ptr<MidiSink>& sink, MidiClock*& clock)
 {
     if (id >= kFirstPrivateId && id != kMidiMapper) {

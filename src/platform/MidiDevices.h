@@ -23,6 +23,10 @@ inline constexpr const char* kAlsaOwnOutputName = "ALSA sequencer (Lirrosa:midi 
 uint32_t midiOutDeviceCount();
 // The name of a device for the settings: "Auto" for the mapper; empty for an unknown id.
 std::string midiOutDeviceName(uint32_t id);
+// A name of a listed device that stays the same when the ports are numbered anew: the
+// built-in synthesiser's, the JACK port's or the own ALSA port's, or an ALSA port's client and
+// port names; empty for an unknown id.
+std::string midiOutDeviceKey(uint32_t id);
 
 // Opens the output of device `id` and names the clock its stream runs on.
 MidiResult openMidiOutput(uint32_t id, std::unique_ptr<MidiSink>& sink, MidiClock*& clock);

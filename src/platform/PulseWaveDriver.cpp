@@ -512,14 +512,15 @@ uint32_t PulseWaveDriver::refresh(WaveDirection direction, std::vector<PulseDevi
     return static_cast<uint32_t>(list.size());
 }
 
-std::string PulseWaveDriver::nameOf(WaveDirection direction, std::vector<PulseDeviceEntry>& list, uint32_t id)
+const PulseDeviceEntry* PulseWaveDriver::entryOf(WaveDirection direction, std::vector<PulseDeviceEntry>& list,
+                                                 uint32_t id)
 {
     bool& listed = direction == WaveDirection::Input ? inputsListed_ : outputsListed_;
     if (!listed) {
         refresh(direction, list);
         listed = true;
     }
-    return id < list.size() ? list[id].description : std::string();
+    return id < list.size() ? &list[id] : nullptr;
 }
 
 uint32_t PulseWaveDriver::inputCount()
@@ -532,7 +533,15 @@ uint32_t PulseWaveDriver::inputCount()
 std::string PulseWaveDriver::inputName(uint32_t id)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return nameOf(WaveDirection::Input, inputs_, id);
+    const PulseDeviceEntry* entry = entryOf(WaveDirection::Input, inputs_, id);
+    return entry != nullptr ? entry->description : std::string();
+}
+
+std::string PulseWaveDriver::inputKey(uint32_t id)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const PulseDeviceEntry* entry = entryOf(WaveDirection::Input, inputs_, id);
+    return entry != nullptr ? entry->name : std::string();
 }
 
 uint32_t PulseWaveDriver::outputCount()
@@ -545,7 +554,62 @@ uint32_t PulseWaveDriver::outputCount()
 std::string PulseWaveDriver::outputName(uint32_t id)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return nameOf(WaveDirection::Output, outputs_, id);
+    const PulseDeviceEntry* entry = entryOf(WaveDirection::Output, outputs_, id);
+    return entry != nullptr ? entry->description : std::string();
+}
+
+std::string PulseWaveDriver::outputKey(uint32_t id)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const PulseDeviceEntry* entry = entryOf(WaveDirection::Output, outputs_, id);
+    return entry != nullptr ? entry->name : std::string();
+}
+
+// A connection that the server tells of every source and sink that appears or goes.
+class PulseWaveDriver::DeviceWatch {
+public:
+    explicit DeviceWatch(std::function<void()> changed) : changed_(std::move(changed)) {}
+    ~DeviceWatch() { connection_.disconnect(); }
+
+    bool start()
+    {
+        if (connection_.connect() != MMSYSERR_NOERROR)
+            return false;
+        connection_.lock();
+        pa_context_set_subscribe_callback(connection_.context(), eventArrived, this);
+        const auto devices =
+            static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE);
+        pa_operation* operation = pa_context_subscribe(connection_.context(), devices, nullptr, nullptr);
+        if (operation != nullptr)
+            pa_operation_unref(operation);
+        connection_.unlock();
+        return operation != nullptr;
+    }
+
+private:
+    static void eventArrived(pa_context*, pa_subscription_event_type_t type, uint32_t, void* watch)
+    {
+        const unsigned kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+        if (kind == PA_SUBSCRIPTION_EVENT_NEW || kind == PA_SUBSCRIPTION_EVENT_REMOVE)
+            static_cast<DeviceWatch*>(watch)->changed_();
+    }
+
+    std::function<void()> changed_;
+    PulseConnection connection_;
+};
+
+PulseWaveDriver::PulseWaveDriver() = default;
+
+PulseWaveDriver::~PulseWaveDriver() = default;
+
+void PulseWaveDriver::watchDevices(std::function<void()> changed)
+{
+    watch_.reset();
+    if (!changed)
+        return;
+    watch_ = std::make_unique<DeviceWatch>(std::move(changed));
+    if (!watch_->start())
+        watch_.reset();
 }
 
 MMRESULT PulseWaveDriver::open(WaveDirection direction, WaveDevice** device, uint32_t deviceId,

@@ -7,6 +7,7 @@
 // Errors that come from the server are reported as kPulseErrorBase + the server's error
 // number, and errorText() gives the server's own text for them.
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,10 +24,18 @@ struct PulseDeviceEntry {
 
 class PulseWaveDriver : public WaveDriver {
 public:
+    PulseWaveDriver();
+    ~PulseWaveDriver() override;
+
     uint32_t inputCount() override;
     std::string inputName(uint32_t id) override;
     uint32_t outputCount() override;
     std::string outputName(uint32_t id) override;
+    // The server's own names of the devices.
+    std::string inputKey(uint32_t id) override;
+    std::string outputKey(uint32_t id) override;
+    // Listens on a connection of its own for sources and sinks that appear or go.
+    void watchDevices(std::function<void()> changed) override;
 
     MMRESULT open(WaveDirection direction, WaveDevice** device, uint32_t deviceId, const WAVEFORMATEX& format,
                   WaveCallback callback, uintptr_t instance, uint32_t flags) override;
@@ -35,7 +44,10 @@ public:
 
 private:
     uint32_t refresh(WaveDirection direction, std::vector<PulseDeviceEntry>& list);
-    std::string nameOf(WaveDirection direction, std::vector<PulseDeviceEntry>& list, uint32_t id);
+    const PulseDeviceEntry* entryOf(WaveDirection direction, std::vector<PulseDeviceEntry>& list, uint32_t id);
+
+    class DeviceWatch;
+    std::unique_ptr<DeviceWatch> watch_;
 
     std::mutex mutex_;
     std::vector<PulseDeviceEntry> inputs_;

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -201,6 +202,13 @@ public:
     virtual std::string inputName(uint32_t id) = 0;
     virtual uint32_t outputCount() = 0;
     virtual std::string outputName(uint32_t id) = 0;
+    // A name of the device that stays the same when the list's order changes (the system's
+    // own name where it has one), as of the last count; empty when out of range.
+    virtual std::string inputKey(uint32_t id) { return inputName(id); }
+    virtual std::string outputKey(uint32_t id) { return outputName(id); }
+    // Calls `changed` (on a thread of the driver) whenever a device comes or goes; an empty
+    // function stops the calls. Drivers whose devices never change do nothing.
+    virtual void watchDevices(std::function<void()> changed) { (void)changed; }
 
     // Opens input or output `deviceId` (WAVE_MAPPER for the default) with `format`.
     // `flags` must name a callback function. On success `*device` is the handle and the

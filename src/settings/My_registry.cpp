@@ -41,6 +41,9 @@ const SettingDefinition kSettingDefinitions[] = {
     {"Settings", "WavInDev", false, 0, nullptr, 0, 255, 1},
     {"Settings", "WavOutDev", false, 0, nullptr, 0, 255, 1},
     {"Settings", "JackConnect", true, 0, "", 0, 0, 0},
+    {"Settings", "MidiOutDevName", true, 0, "", 0, 0, 0},
+    {"Settings", "WavInDevName", true, 0, "", 0, 0, 0},
+    {"Settings", "WavOutDevName", true, 0, "", 0, 0, 0},
     {"DeskTop", "Left", false, 10, nullptr, INT32_MIN, INT32_MAX, 1},
     {"DeskTop", "Top", false, 10, nullptr, INT32_MIN, INT32_MAX, 1},
     {"DeskTop", "Skin", true, 0, "BASE", 0, 0, 0},
@@ -393,17 +396,20 @@ void OpenWebAddress(const std::string& address, const std::string& prompt)
 
 void OpenSystemMixer(const std::string& argument)
 {
-    const std::string mixer = findProgramInPath("pavucontrol");
-    if (mixer.empty()) {
-        showPlainMessage("The volume control \"pavucontrol\" is not installed.\n"
-                         "Install the package pavucontrol to open the mixer.");
-        return;
-    }
     // pavucontrol's pages: 3 output devices, 4 input devices.
     const std::string page = argument == "-r" ? "--tab=4" : "--tab=3";
-    std::string error;
-    if (!startDetached({mixer, page}, &error))
-        showPlainMessage(error);
+    // Without pavucontrol, the sound page of the desktop's own settings.
+    const std::vector<std::vector<std::string>> mixers = {
+        {"pavucontrol", page}, {"gnome-control-center", "sound"}, {"systemsettings", "kcm_pulseaudio"}};
+    for (const std::vector<std::string>& mixer : mixers) {
+        if (findProgramInPath(mixer[0]).empty())
+            continue;
+        std::string error;
+        if (!startDetached(mixer, &error))
+            showPlainMessage(error);
+        return;
+    }
+    showPlainMessage("No volume control is installed: install the package pavucontrol to open the mixer.");
 }
 
 std::string metronomeText(const MetronomeSettings& metronome)

@@ -21,6 +21,12 @@ inline const std::string kInfoKey = "Info";
 // Where the registry names the command that opens web pages (below HKEY_CLASSES_ROOT).
 inline const std::string kBrowserCommandKey = "\\htmlfile\\shell\\open\\command";
 
+// The names of the chosen devices that stay the same when a list's order changes, kept beside
+// the list indices MidiOutDev, WavInDev and WavOutDev.
+inline const std::string kMidiOutDevName = "MidiOutDevName";
+inline const std::string kWavInDevName = "WavInDevName";
+inline const std::string kWavOutDevName = "WavOutDevName";
+
 inline const std::string kRunSetupText = "Please run Lirrosa Setup";
 inline const std::string kWebAddressPrompt =
     "Please start your web-browser\n\n and enter the following web-address \n ";
@@ -123,7 +129,8 @@ std::string browserPathFromCommand(const std::string& command);
 // browser is known or it cannot be started.
 void OpenWebAddress(const std::string& address, const std::string& prompt);
 
-// Starts the volume control: its input devices page for "-r", its output devices page otherwise.
+// Starts the volume control: pavucontrol on its input devices page for "-r", its output
+// devices page otherwise; else the desktop's sound settings; else says what to install.
 void OpenSystemMixer(const std::string& argument = {});
 
 // Metron text: enabled, sound and volume as decimal texts joined ("1160").

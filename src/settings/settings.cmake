@@ -29,7 +29,14 @@ endfunction()
 cmake_language(DEFER CALL lirrosa_install_programs)
 
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/ DESTINATION ${LIRROSA_RESOURCE_INSTALL_DIR}/data
-  PATTERN "*.desktop" EXCLUDE)
+  PATTERN "*.desktop" EXCLUDE PATTERN "icons" EXCLUDE)
+# The icon in the desktop's icon theme: scalable, and drawn at each usual size.
+install(FILES ${CMAKE_SOURCE_DIR}/data/icons/lirrosa.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 16 32 48 64 128 256)
+  install(FILES ${CMAKE_SOURCE_DIR}/data/icons/lirrosa-${size}.png
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME lirrosa.png)
+endforeach()
 foreach(folder skins Help)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${folder})
     install(DIRECTORY ${CMAKE_SOURCE_DIR}/${folder}/ DESTINATION ${LIRROSA_RESOURCE_INSTALL_DIR}/${folder})

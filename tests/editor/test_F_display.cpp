@@ -54,6 +54,14 @@ struct Sounded {
     uint8_t velocity;
 };
 
+// The main window on the capture MIDI device, which no device list shows.
+class CaptureWindow : public TfMain {
+public:
+    using TfMain::TfMain;
+    int32_t midiOutChoice = 0;
+    int32_t midiOutEntry() const override { return midiOutChoice; }
+};
+
 class EditorTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -68,9 +76,9 @@ protected:
         std::ostringstream out;
         std::ostringstream err;
         ASSERT_EQ(runSetup(SetupOptions{}, LIRROSA_SOURCE_DIR "/", out, err), 0) << err.str();
-        window = std::make_unique<TfMain>(driver);
+        window = std::make_unique<CaptureWindow>(driver);
         ASSERT_TRUE(window->startUp());
-        window->choices().midiOutEntry = midi.listEntry();
+        window->midiOutChoice = midi.listEntry();
         window->show();
     }
     void TearDown() override
@@ -134,7 +142,7 @@ protected:
     SampleSource source{kMicrophoneFormat, {}};
     VirtualWaveDriver driver{&source};
     CaptureMidi<ManualMidiClock> midi;
-    std::unique_ptr<TfMain> window;
+    std::unique_ptr<CaptureWindow> window;
     TfDisplay* editor = nullptr;
 };
 

@@ -6,6 +6,7 @@
 #include "SkinTestSupport.h"
 #include "../app/ControllerTestSupport.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QLabel>
@@ -35,6 +36,10 @@ public:
     std::vector<std::string> noteLabelsAtBlankColumns;
     std::vector<std::string> times;
     int voicedLevels = 0;
+    // The MIDI output the controller opens, when a test chooses a device of its own.
+    int32_t midiOutChoice = -1;
+
+    int32_t midiOutEntry() const override { return midiOutChoice >= 0 ? midiOutChoice : TfMain::midiOutEntry(); }
 
     void addLiveColumn(const VoicedFrame* frame) override
     {
@@ -119,7 +124,7 @@ protected:
         installSettings();
         window = std::make_unique<WatchedWindow>(driver);
         ASSERT_TRUE(window->startUp());
-        window->choices().midiOutEntry = midi.listEntry();
+        window->midiOutChoice = midi.listEntry();
         window->show();
     }
 
@@ -270,7 +275,7 @@ TEST_F(MainWindowTest, ACancelledFileDialogKeepsThePreviousTake)
 TEST_F(MainWindowTest, WithTheDiagramDisabledTheTimeAndTheMeterStillMove)
 {
     startWindow();
-    window->choices().voiceDiagramDisabled = true;
+    window->settings()->cb_Draw_RT_Off->setChecked(true);
     convertFile(melodyFile(1));
     EXPECT_TRUE(window->liveCounts.empty());
     // The page after the take is not drawn either; the time was shown for every frame.
@@ -442,17 +447,16 @@ TEST_F(MainWindowTest, TakesTheSettingsWindowsChoicesFromTheStoredSettings)
 
     window = std::make_unique<WatchedWindow>(driver);
     ASSERT_TRUE(window->startUp());
-    const SettingsChoices& choices = window->choices();
-    EXPECT_FALSE(choices.metronomeEnabled);
-    EXPECT_EQ(choices.metronomeNote, kSideStickNote);
-    EXPECT_EQ(choices.metronomeVolume, 60);
-    EXPECT_TRUE(choices.dontRemindOfSaving);
-    EXPECT_FALSE(choices.mergeShortPitchDeviations);
+    EXPECT_FALSE(window->metronomeEnabled());
+    EXPECT_EQ(window->metronomeNote(), kSideStickNote);
+    EXPECT_EQ(window->metronomeVolume(), 60);
+    EXPECT_TRUE(window->dontRemindOfSaving());
+    EXPECT_FALSE(window->mergeShortPitchDeviations());
     EXPECT_EQ(window->recognitionEngine(), RecognitionEngine::Precise);
     EXPECT_EQ(window->display()->TickWidth(), 2);
     EXPECT_EQ(window->display()->Tick(), 220);
     // An index past the device list chooses the system's default.
-    EXPECT_EQ(choices.waveInEntry, 0);
+    EXPECT_EQ(window->waveInEntry(), 0);
     EXPECT_EQ(songSettings.tempo, 200);
 }
 

@@ -3,8 +3,9 @@ virtual X display inside the private sound server: FILE, CONVERT, the file chose
 open dialog, the voice diagram filling, STOP, FINISH, PLAY of the notes, SAVE AS a MIDI
 file, and Ctrl+Q. Screenshots of each moment are kept; the saved file is read back with mido.
 
-A second test installs the program and starts it as a new user does, from the installed
-program without settings: it asks to create them, and the window comes up.
+Two more tests install the program into a temporary prefix: the installation holds every
+file the program opens (programs, data, skin, help, icons, menu entry), and the installed
+program started as a new user does, without settings, asks to create them and comes up.
 
 Run by CTest under xvfb-run with LIRROSA_BIN_DIR, LIRROSA_BUILD_DIR, LIRROSA_SOURCE_DIR and
 LIRROSA_ARTIFACTS.
@@ -194,6 +195,27 @@ class FirstStartOfANewUser(unittest.TestCase):
         time.sleep(0.3)
         xdotool("key", "Return")
         time.sleep(0.3)
+
+    def test_the_installation_holds_every_file_the_program_opens(self):
+        share = os.path.join(self.prefix, "share")
+        for program in ("lirrosa", "lirrosa-cli", "lirrosa-setup"):
+            self.assertTrue(os.access(os.path.join(self.prefix, "bin", program), os.X_OK), program)
+        # The instrument list, the skin's pictures and the help topics, as they ship.
+        for folder in ("data", "skins", "Help"):
+            for root, dirs, files in os.walk(os.path.join(SOURCE, folder)):
+                dirs[:] = [d for d in dirs if d != "icons"]
+                for name in files:
+                    if name.endswith(".desktop"):
+                        continue
+                    relative = os.path.relpath(os.path.join(root, name), SOURCE)
+                    self.assertTrue(os.path.isfile(os.path.join(share, "lirrosa", relative)), relative)
+        icons = os.path.join(share, "icons", "hicolor")
+        self.assertTrue(os.path.isfile(os.path.join(icons, "scalable", "apps", "lirrosa.svg")))
+        for size in (16, 32, 48, 64, 128, 256):
+            with Image.open(os.path.join(icons, f"{size}x{size}", "apps", "lirrosa.png")) as icon:
+                self.assertEqual(icon.size, (size, size))
+        with open(os.path.join(share, "applications", "lirrosa.desktop"), encoding="utf-8") as entry:
+            self.assertIn("Icon=lirrosa\n", entry.read())
 
     def test_the_installed_program_creates_the_settings_and_starts(self):
         with open(os.path.join(self.prefix, "share", "applications", "lirrosa.desktop"), encoding="utf-8") as entry:

@@ -46,3 +46,23 @@ if(LIRROSA_GUI AND XVFB_RUN)
     ENVIRONMENT "LIRROSA_BIN_DIR=$<TARGET_FILE_DIR:lirrosa>;LIRROSA_BUILD_DIR=${CMAKE_BINARY_DIR};LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_ARTIFACTS=${CMAKE_BINARY_DIR}/artifacts/road-of-one-take;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan-system-libraries.supp"
     RESOURCE_LOCK sound_server TIMEOUT 180)
 endif()
+
+# The settings dialog hosted by the main window; some of its tests use the private sound server.
+if(LIRROSA_GUI)
+  add_executable(test_F_setting ${CMAKE_CURRENT_LIST_DIR}/test_F_setting.cpp)
+  target_link_libraries(test_F_setting PRIVATE lirrosa_window GTest::gtest GTest::gtest_main)
+  target_compile_definitions(test_F_setting PRIVATE LIRROSA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(test_F_setting DISCOVERY_TIMEOUT 60 PROPERTIES RESOURCE_LOCK sound_server TIMEOUT 120)
+endif()
+
+# The settings dialog by real input events on a virtual X display; its screenshots are kept.
+if(LIRROSA_GUI AND XVFB_RUN)
+  add_test(NAME settings_dialog_input
+    COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+            ${XVFB_RUN} -a -s "-screen 0 1024x768x24 -wr"
+            ${SYSTEM_PYTHON} -m unittest -v test_settings_dialog
+    WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+  set_tests_properties(settings_dialog_input PROPERTIES
+    ENVIRONMENT "LIRROSA_BIN_DIR=$<TARGET_FILE_DIR:lirrosa>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_ARTIFACTS=${CMAKE_BINARY_DIR}/artifacts/settings-dialog;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan-system-libraries.supp"
+    TIMEOUT 120)
+endif()

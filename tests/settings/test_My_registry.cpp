@@ -410,7 +410,7 @@ TEST_F(SettingsStoreTest, WithoutACommandKeyXdgOpenIsUsedOrTheAddressShown)
     EXPECT_EQ(notifier.messages, std::vector<std::string>{"Open: http://example.org"});
 }
 
-TEST_F(SettingsStoreTest, TheMixerOpensTheInputOrOutputPageOrSaysWhatToInstall)
+TEST_F(SettingsStoreTest, TheMixerOpensTheInputOrOutputPageOrTheDesktopsSoundSettingsOrSaysWhatToInstall)
 {
     useFakePrograms({});
     OpenSystemMixer("-r");
@@ -423,6 +423,12 @@ TEST_F(SettingsStoreTest, TheMixerOpensTheInputOrOutputPageOrSaysWhatToInstall)
     std::filesystem::remove(folder / "pavucontrol.out");
     OpenSystemMixer("0");
     EXPECT_EQ(argumentsOf("pavucontrol"), "--tab=3\n");
+    EXPECT_EQ(notifier.messages.size(), 1u);
+
+    // Without pavucontrol, the desktop's own sound settings.
+    useFakePrograms({"gnome-control-center"});
+    OpenSystemMixer("-r");
+    EXPECT_EQ(argumentsOf("gnome-control-center"), "sound\n");
     EXPECT_EQ(notifier.messages.size(), 1u);
 }
 
