@@ -45,8 +45,6 @@ const std::string kSettingsNotYet = "The settings window is not part of this ver
                                     "\"lirrosa-cli settings set NAME VALUE\"; \"lirrosa-cli settings\" lists them.";
 const std::string kEditorNotYet = "The note editor is not part of this version yet. Save the notes as a MIDI file "
                                   "to edit them in a sequencer.";
-const std::string kExportNotYet = "The export window is not part of this version yet. Save the notes as a MIDI file "
-                                  "to use them in other programs.";
 
 // Hints of the controls, with the keys that do the same.
 const std::map<std::string, QString> kHints = {
@@ -328,6 +326,8 @@ bool TfMain::startUp()
     choices_ = loadSettingsChoices(waveDriver_);
     applyColumnWidth();
     showLevel(nullptr);
+    if (export_ == nullptr)
+        export_ = new TfExport(*this, this);
     return true;
 }
 
@@ -475,9 +475,69 @@ void TfMain::ibtn_SettingClick()
 
 void TfMain::ibtn_ExportClick()
 {
-    if (!buttons_.at("ibtn_Export")->QuorrEnabled() || controller_->notes().count == 0)
+    if (!buttons_.at("ibtn_Export")->QuorrEnabled() || controller_->notes().count == 0 || export_ == nullptr)
         return;
-    userNotifier().show(kExportNotYet, "Export", MessageIcon::Information, MessageButtons::Ok);
+    if (export_->isVisible()) {
+        export_->hide();
+        return;
+    }
+    export_->setNotes(&controller_->notes());
+    export_->move(x() + width() / 2, y() + height() / 2);
+    export_->show();
+    export_->raise();
+}
+
+// ---- The export window's side ----
+
+bool TfMain::exportListenFromRingtonePage() const
+{
+    return export_ != nullptr && export_->listenTag() == kListenRingtone;
+}
+
+void TfMain::exportPrepareForTake()
+{
+    export_->prepareForTake();
+}
+
+void TfMain::exportRingtoneFromRecognition()
+{
+    export_->setNotes(&controller_->notes());
+    export_->RingtoneFromRecognition();
+}
+
+void TfMain::exportResetListen()
+{
+    export_->resetListen();
+}
+
+// "Listen": MIDI playback of the recognised notes, then Play. A playback that does not
+// start leaves "Listen" ready.
+void TfMain::exportPlay()
+{
+    setLampLook(Lamp::Wave, kLampOff);
+    setLampLook(Lamp::Midi, kLampOn);
+    setButtonLook(MainButton::PlayPB, kLookEnabled);
+    setButtonLook(MainButton::PlayNT, kLookChecked);
+    runCommand([this] { controller_->ibtn_PlayClick(); });
+    if (controller_->isStopped())
+        export_->resetListen();
+}
+
+void TfMain::exportStop()
+{
+    runCommand([this] { controller_->ibtn_StopClick(); });
+}
+
+// The settings window's MIDI page belongs next to the export window; until the settings
+// window is part of the program, its message says how to change a setting.
+void TfMain::toggleMidiSettings(QWidget*)
+{
+    ibtn_SettingClick();
+}
+
+void TfMain::showHelpTopic(int context)
+{
+    help_->showTopic(context);
 }
 
 void TfMain::ibtn_EditClick()

@@ -19,6 +19,7 @@
 #include "app/QtMessageLoop.h"
 #include "app/SettingsChoices.h"
 #include "app/VoiceDiagram.h"
+#include "export/F_export.h"
 
 class HelpViewer;
 class LevelMeter;
@@ -32,7 +33,11 @@ class TSkinForm;
 // whichever filter is shown; otherwise the shown filter.
 SaveChoice saveChoiceFor(const std::string& name, bool midiFilterShown);
 
-class TfMain : public QWidget, public ControllerControls, public ControllerWindow, public MessageHandler {
+class TfMain : public QWidget,
+               public ControllerControls,
+               public ControllerWindow,
+               public MessageHandler,
+               public ExportHost {
 public:
     explicit TfMain(WaveDriver& waveDriver = systemWaveDriver());
     ~TfMain() override;
@@ -97,9 +102,9 @@ public:
     int32_t waveOutEntry() const override { return choices_.waveOutEntry; }
     int32_t midiOutEntry() const override { return choices_.midiOutEntry; }
     bool editorVisible() const override { return false; }
-    bool exportDialogPresent() const override { return false; }
-    bool exportDialogVisible() const override { return false; }
-    bool exportListenFromRingtonePage() const override { return false; }
+    bool exportDialogPresent() const override { return export_ != nullptr; }
+    bool exportDialogVisible() const override { return export_ != nullptr && export_->isVisible(); }
+    bool exportListenFromRingtonePage() const override;
 
     // ControllerWindow
     void setButtonEnabled(MainButton which, bool enabled) override;
@@ -121,10 +126,20 @@ public:
     void refreshEditor() override {}
     std::optional<std::string> chooseTakeFile() override;
     std::optional<SaveChoice> chooseSaveFile() override;
-    void exportPrepareForTake() override {}
-    void exportRingtoneFromRecognition() override {}
-    void exportResetListen() override {}
+    void exportPrepareForTake() override;
+    void exportRingtoneFromRecognition() override;
+    void exportResetListen() override;
     void takeAnalysed(const NoteSequence&) override {}
+
+    // ExportHost
+    void exportPlay() override;
+    void exportStop() override;
+    MidiOut& exportMidiOut() override { return controller_->midiOut(); }
+    void toggleMidiSettings(QWidget* beside) override;
+    void showHelpTopic(int context) override;
+
+    // The export window, made at start-up; null before.
+    TfExport* exportDialog() const { return export_; }
 
     // MessageHandler: the posted messages and the timers go to the controller.
     void handleMessage(const WindowMessage& message) override;
@@ -160,6 +175,7 @@ private:
     std::map<std::string, TImageButton*> buttons_;
     std::map<std::string, QLabel*> labels_;
     HelpViewer* help_ = nullptr;
+    TfExport* export_ = nullptr;
     std::unique_ptr<VoiceDiagram> diagram_;
     SettingsChoices choices_;
     QString skinFolder_;
