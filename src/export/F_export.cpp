@@ -95,7 +95,6 @@ QWidget* TfExport::createRingTonePage()
     songName_->setMaxLength(15);
     connect(songName_, &QLineEdit::textEdited, this, [this] { refreshNoteText(); });
     defaultsText_ = named(new QLineEdit, "e_Defaults");
-    defaultsText_->setMaxLength(15);
     defaultsText_->setText(QString::fromStdString(ringtoneDefaultsText(defaults_)));
     noteText_ = named(new QPlainTextEdit, "m_NoteSeq");
     noteText_->setReadOnly(true);
@@ -261,6 +260,7 @@ void TfExport::RingtoneFromRecognition()
 
 void TfExport::prepareForTake()
 {
+    notes_ = nullptr;
     noteText_->clear();
     tempo_->setValue(kDefaultRingtoneTempoIndex);
     requestPending_ = false;

@@ -26,3 +26,10 @@ target_link_libraries(test_RingtoneTempo PRIVATE lirrosa_export GTest::gtest GTe
 target_include_directories(test_RingtoneTempo PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 gtest_discover_tests(test_RingtoneTempo DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
   ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/midi/tsan.supp")
+
+# The export and online windows on the offscreen platform, after a file take of the main window.
+if(LIRROSA_GUI)
+  lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/test_F_export.cpp lirrosa_window)
+  target_compile_definitions(test_F_export PRIVATE
+    LIRROSA_SYSTEM_PYTHON="${SYSTEM_PYTHON}" LIRROSA_REFERENCE_SERVICE="${LIRROSA_REFERENCE_SERVICE}")
+endif()
