@@ -28,6 +28,12 @@ namespace {
 const char* const kCaption = "Export to ...";
 const char* const kTextFilter = "RTTTL ringtone (*.rtttl);;Text (*.txt)";
 constexpr int kHelpExportTopic = 4;
+// The frame's buttons have the classic button size, at fixed distances from the window's
+// edges, so that their places do not depend on the font.
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+constexpr int kFrameMargin = 8;
+constexpr int kButtonSpacing = 6;
 
 template <typename Widget>
 Widget* named(Widget* widget, const char* name)
@@ -78,12 +84,16 @@ TfExport::TfExport(ExportHost& host, QWidget* parent)
     connect(close, &QPushButton::clicked, this, &QWidget::hide);
 
     auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(kButtonSpacing);
     buttons->addWidget(ok);
     buttons->addStretch();
     buttons->addWidget(play_);
     buttons->addWidget(help);
     buttons->addWidget(close);
+    for (QPushButton* button : {ok, play_, help, close})
+        button->setFixedSize(kButtonWidth, kButtonHeight);
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kFrameMargin, kFrameMargin, kFrameMargin, kFrameMargin);
     layout->addWidget(pages_);
     layout->addLayout(buttons);
 }
@@ -109,8 +119,8 @@ QWidget* TfExport::createRingTonePage()
     tempo_->setToolTip("Change Tempo");
     connect(tempo_, &QSlider::valueChanged, this, [this](int position) { cb_TempoChange(position); });
 
-    auto* save = named(new QPushButton("Save..."), "b_SaveText");
-    auto* copy = named(new QPushButton("Copy"), "b_CopyText");
+    auto* save = named(new QPushButton("&Save..."), "b_SaveText");
+    auto* copy = named(new QPushButton("&Copy"), "b_CopyText");
     connect(save, &QPushButton::clicked, this, [this] { b_SaveTextClick(); });
     connect(copy, &QPushButton::clicked, this, [this] { b_CopyTextClick(); });
     auto* textButtons = new QHBoxLayout;
