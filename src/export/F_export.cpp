@@ -128,7 +128,7 @@ QWidget* TfExport::createRingTonePage()
     textButtons->addWidget(save);
     textButtons->addWidget(copy);
 
-    auto* asRtttl = named(new QCheckBox("RTTTL format"), "cb_AsRTTTL");
+    auto* asRtttl = named(new QCheckBox("RTTTL format", page), "cb_AsRTTTL");
     asRtttl->setChecked(true);
     asRtttl->setVisible(false);
 
@@ -205,7 +205,7 @@ QWidget* TfExport::createMidiScorePage()
     pauseNom_ = digitsEdit("e_pNom", "4", 2);
     pauseDiv_ = named(new QLabel("/"), "l_pDiv");
     pauseDen_ = digitsEdit("e_pDen", "4", 0);
-    auto* meterAutodetect = named(new QCheckBox("Meter Autodetect"), "cb_SetMA");
+    auto* meterAutodetect = named(new QCheckBox("Meter Autodetect", page), "cb_SetMA");
     meterAutodetect->setVisible(false);
     auto* midiSettings = named(new QPushButton("MIDI Settings"), "b_MidiSettings");
     arrange_ = named(new QPushButton("Arrange"), "b_Arrang");

@@ -409,7 +409,7 @@ TEST_F(OnlineWindowTest, TheServiceAnswersWithTheRingtoneAndNewOptions)
 {
     takeAndOpenExport();
     ASSERT_NE(service.port(), 0);
-    useService("/rtc?dvropt=5");
+    useService("/rtc?dvropt=5&update=Version%202%23%23is%20out");
     control<QLineEdit>("e_MailTo")->setText("u@example.org");
     TfInet online(*dialog);
     online.b_GoClick();
@@ -426,6 +426,8 @@ TEST_F(OnlineWindowTest, TheServiceAnswersWithTheRingtoneAndNewOptions)
     EXPECT_EQ(online.goTag(), kGoReady);
     EXPECT_FALSE(dialog->requestPending());
     EXPECT_EQ(settingsStore.deliveryOptions, 5u);
+    ASSERT_FALSE(notifier.boxes().empty());
+    EXPECT_EQ(notifier.boxes().back().second, "Version 2\n\tis out");
     std::string stored;
     EXPECT_TRUE(RegAccessString(false, "LastMailTo", stored, "Info"));
     EXPECT_EQ(stored, "u@example.org");
