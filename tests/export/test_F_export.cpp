@@ -272,7 +272,8 @@ TEST_F(ExportWindowTest, ListenPreviewsTheRingtoneAndTheTempoBarRetimesIt)
     EXPECT_EQ(dialog->listenTag(), kListenIdle);
     EXPECT_EQ(listen->text(), "Listen");
 
-    // From the score page Listen plays the notes as they are.
+    // From the score page Listen plays the notes as they are (once the stopped stream has ended).
+    ASSERT_TRUE(waitFor([&] { return !out.isPlaying.load(); }));
     control<QTabWidget>("pc_Export")->setCurrentIndex(kMidiScorePage);
     listen->click();
     EXPECT_EQ(dialog->listenTag(), kListenNotes);
