@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
   libpulse-dev pulseaudio pulseaudio-utils
   libfluidsynth-dev fluidsynth timgm6mb-soundfont
-  libasound2-dev
+  libasound2-dev libjack-jackd2-dev jackd2
   libfftw3-dev
 )
 
@@ -28,5 +28,7 @@ fi
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to allow real-time priority; the private test servers need no answer.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | $SUDO debconf-set-selections
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -10,10 +10,11 @@ bash scripts/install-deps.sh
 
 jobs=2
 
-# Tests that need a sound server run inside a private PulseAudio server with null sinks.
+# Tests that need a sound server run inside a private PulseAudio server with null sinks,
+# beside a private JACK server with the dummy driver.
 run_ctest() {
   if [ -x scripts/with-sound-server.sh ]; then
-    scripts/with-sound-server.sh ctest "$@"
+    scripts/with-sound-server.sh scripts/with-jack-server.sh ctest "$@"
   else
     ctest "$@"
   fi

@@ -1,9 +1,12 @@
 // Echo latency of a microphone take: from the moment the first sample of a sung note
-// enters the input to the moment the echo's note-on reaches the MIDI output (the
-// synthesiser's input). The input is the virtual wave device paced in real time by the
-// steady clock, so the figure holds the program's own part: waiting for the 28 ms buffer
-// to fill, the analysis until the frame is voiced, the echo, and the MIDI output. The
-// sound server's recording latency and the synthesiser's output buffer come on top.
+// enters the input to the moment the echo's note-on reaches the MIDI output: the
+// synthesiser's input, or (BM_EchoLatencyAtJackPort) the frame of the program's JACK
+// port at which a connected program receives it, read by a client on the server that
+// scripts/with-jack-server.sh starts (256-frame periods). The input is the virtual wave
+// device paced in real time by the steady clock, so the figure holds the program's own
+// part: waiting for the 28 ms buffer to fill, the analysis until the frame is voiced, the
+// echo, and the MIDI output (at the JACK port: its one period of latency). The sound
+// server's recording latency and the synthesiser's output buffer come on top.
 //
 // When a buffer's UM_POSITION is posted is stamped as it happens; the earliest posting
 // relative to each buffer's last sample gives the time the input started, and with it
@@ -15,11 +18,14 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
+#include "../../tests/midi/JackTestClient.h"
 #include "app/ControlPanel.h"
 #include "app/ConversionController.h"
 #include "platform/CaptureMidiSink.h"
+#include "platform/JackMidiSink.h"
 #include "platform/MidiDevices.h"
 #include "platform/VirtualWaveDriver.h"
 #include "platform/WaveClock.h"
@@ -106,26 +112,82 @@ private:
     StampingTarget target_;
 };
 
+// Where the echo goes, and when its first note-on came out there.
+class EchoOutput {
+public:
+    virtual ~EchoOutput() = default;
+    // The output's entry in the device list.
+    virtual int32_t listEntry() const = 0;
+    // Steady-clock microseconds; -1 when no echo note came.
+    virtual int64_t noteOnUs() = 0;
+};
+
+bool isEchoNoteOn(uint32_t message)
+{
+    return (message & 0xFF) == 0x90 && ((message >> 16) & 0xFF) == kEchoVelocity;
+}
+
+// A capture device: the moment the stream hands the note-on to its sink.
+class CapturedEcho : public EchoOutput {
+public:
+    int32_t listEntry() const override { return static_cast<int32_t>(capture.id()) + 1; }
+    int64_t noteOnUs() override
+    {
+        for (const CapturedMidiMessage& m : log.messages()) {
+            if (isEchoNoteOn(m.message))
+                return m.timeUs;
+        }
+        return -1;
+    }
+
+private:
+    CaptureMidiLog log;
+    SteadyMidiClock midiClock;
+    PrivateMidiDevice capture{[this](std::unique_ptr<MidiSink>& sink) {
+                                  sink = std::make_unique<CaptureMidiSink>(log);
+                                  return kMidiOk;
+                              },
+                              midiClock};
+};
+
+// The JACK port: the time of the frame at which a connected client receives the note-on.
+class JackPortEcho : public EchoOutput {
+public:
+    explicit JackPortEcho(int32_t deviceId) : entry(deviceId + 1)
+    {
+        connected = daw.ready() && connectJackMidiOutput("lirrosa-test:midi_in") == kMidiOk;
+    }
+    bool ready() const { return connected; }
+    int32_t listEntry() const override { return entry; }
+    int64_t noteOnUs() override
+    {
+        // The note-on may still be in the port's last period.
+        std::this_thread::sleep_for(50ms);
+        for (const ReceivedMidi& m : daw.received()) {
+            if (isEchoNoteOn(m.message))
+                return daw.steadyUsAtFrame(m.frame);
+        }
+        return -1;
+    }
+
+private:
+    int32_t entry;
+    JackTestClient daw;
+    bool connected = false;
+};
+
 // One take of a note that starts after `silence` samples; returns the latency in
 // microseconds, or -1 when no echo came.
-double measureOnce(uint32_t silence)
+double measureOnce(uint32_t silence, EchoOutput& output)
 {
     const std::vector<uint8_t> samples = silenceThenNote(silence);
     SteadyWaveClock waveClock;
     SampleSource source(kMicrophoneFormat, samples);
     VirtualWaveDriver driver(&source, &waveClock);
-    CaptureMidiLog log;
-    SteadyMidiClock midiClock;
-    PrivateMidiDevice capture(
-        [&log](std::unique_ptr<MidiSink>& sink) {
-            sink = std::make_unique<CaptureMidiSink>(log);
-            return kMidiOk;
-        },
-        midiClock);
     PumpedMessageLoop pumped;
     StampingLoop loop(pumped);
     ControlPanel panel; // microphone, MIDI echo
-    panel.midiOutList = static_cast<int32_t>(capture.id()) + 1;
+    panel.midiOutList = output.listEntry();
     ConversionController controller(panel, panel, loop, driver);
     pumped.setHandler(&controller);
 
@@ -136,11 +198,16 @@ double measureOnce(uint32_t silence)
     controller.ibtn_StopClick();
 
     const int64_t noteInUs = loop.stamps().inputStartUs() + int64_t{silence} * 1000000 / kRate;
-    for (const CapturedMidiMessage& m : log.messages()) {
-        if (m.status() == 0x90 && m.data2() == 105)
-            return static_cast<double>(m.timeUs - noteInUs);
-    }
-    return -1;
+    const int64_t noteOutUs = output.noteOnUs();
+    return noteOutUs < 0 ? -1 : static_cast<double>(noteOutUs - noteInUs);
+}
+
+void reportLatencies(benchmark::State& state, std::vector<double> latencies)
+{
+    std::sort(latencies.begin(), latencies.end());
+    state.counters["median_ms"] = latencies[latencies.size() / 2] / 1000;
+    state.counters["worst_ms"] = latencies.back() / 1000;
+    state.counters["best_ms"] = latencies.front() / 1000;
 }
 
 // The takes put the note's start at evenly spread places within a 28 ms buffer.
@@ -149,7 +216,8 @@ void BM_EchoLatency(benchmark::State& state)
     std::vector<double> latencies;
     uint32_t take = 0;
     for (auto _ : state) {
-        const double us = measureOnce(kSilenceSamples + take++ * kChunkSamples / kTakes);
+        CapturedEcho output;
+        const double us = measureOnce(kSilenceSamples + take++ * kChunkSamples / kTakes, output);
         if (us < 0) {
             state.SkipWithError("no echo note came");
             return;
@@ -157,11 +225,39 @@ void BM_EchoLatency(benchmark::State& state)
         latencies.push_back(us);
         state.SetIterationTime(us / 1e6);
     }
-    std::sort(latencies.begin(), latencies.end());
-    state.counters["median_ms"] = latencies[latencies.size() / 2] / 1000;
-    state.counters["worst_ms"] = latencies.back() / 1000;
-    state.counters["best_ms"] = latencies.front() / 1000;
+    reportLatencies(state, latencies);
 }
 BENCHMARK(BM_EchoLatency)->UseManualTime()->Iterations(kTakes)->Unit(benchmark::kMillisecond);
+
+void BM_EchoLatencyAtJackPort(benchmark::State& state)
+{
+    int32_t deviceId = -1;
+    for (uint32_t id = 0; id < midiOutDeviceCount(); ++id) {
+        if (midiOutDeviceName(id) == kJackMidiOutputName)
+            deviceId = static_cast<int32_t>(id);
+    }
+    if (deviceId < 0) {
+        state.SkipWithError("no JACK server; run the benchmark inside scripts/with-jack-server.sh");
+        return;
+    }
+    std::vector<double> latencies;
+    uint32_t take = 0;
+    for (auto _ : state) {
+        JackPortEcho output(deviceId);
+        if (!output.ready()) {
+            state.SkipWithError("the receiving JACK client could not be connected");
+            return;
+        }
+        const double us = measureOnce(kSilenceSamples + take++ * kChunkSamples / kTakes, output);
+        if (us < 0) {
+            state.SkipWithError("no echo note came");
+            return;
+        }
+        latencies.push_back(us);
+        state.SetIterationTime(us / 1e6);
+    }
+    reportLatencies(state, latencies);
+}
+BENCHMARK(BM_EchoLatencyAtJackPort)->UseManualTime()->Iterations(kTakes)->Unit(benchmark::kMillisecond);
 
 } // namespace

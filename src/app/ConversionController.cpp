@@ -322,6 +322,7 @@ bool ConversionController::openEcho()
             playPosition_ = 0;
         }
     }
+    midiEchoEnded_ = false;
     if (echoMode_ == EchoMidi || (controls_.metronomeEnabled() && inputIsMicrophone_)) {
         if (!midiOut_.open(deviceOfEntry(controls_.midiOutEntry())))
             return failTake(TakeFailure::MidiOut);
@@ -363,12 +364,29 @@ void ConversionController::onRecordedBuffer(uint8_t* data, uint32_t length)
             playPosition_ = 0;
         postChunkCopy(length);
     } else if (echoMode_ == EchoMidi) {
-        try {
-            midiOut_.echoFrame(analyser_.frameCounter - 1);
-        } catch (const MidiDeviceError&) {
-            // A lost echo note must not cost the take.
+        echoMidiFrame();
+    }
+}
+
+void ConversionController::echoMidiFrame()
+{
+    if (midiEchoEnded_)
+        return;
+    try {
+        midiOut_.echoFrame(analyser_.frameCounter - 1);
+    } catch (const MidiDeviceError& error) {
+        // The take goes on without its echo.
+        if (!midiEchoEnded_.exchange(true)) {
+            midiEchoFailure_ = error.what();
+            loop_.target().post(UM_MIDI_ECHO_ENDED, 0, 0);
         }
     }
+}
+
+void ConversionController::showEchoEnded()
+{
+    userNotifier().show(kEchoEndedText + midiEchoFailure_ + kTakeGoesOnText, "Warning", MessageIcon::Warning,
+                        MessageButtons::Ok);
 }
 
 void ConversionController::onPlayedBuffer(uint32_t length)
@@ -452,11 +470,7 @@ void ConversionController::feedFile()
         playPosition_ = position + length;
         loop_.processMessages();
         if (echoMode_ == EchoMidi && feeding()) {
-            try {
-                midiOut_.echoFrame(analyser_.frameCounter - 1);
-            } catch (const MidiDeviceError&) {
-                // A lost echo note must not cost the take.
-            }
+            echoMidiFrame();
             // Fed at the pace it was sung: one frame's duration per chunk.
             std::this_thread::sleep_for(echoPace);
         }
@@ -775,6 +789,10 @@ void ConversionController::handleMessage(const WindowMessage& message)
         if (!shuttingDown_)
             onMidiPosition(message.wParam, message.lParam);
         break;
+    case UM_MIDI_ECHO_ENDED:
+        if (!shuttingDown_)
+            showEchoEnded();
+        break;
     default:
         break;
     }
@@ -854,7 +872,7 @@ void ConversionController::resetDisplay(bool postPosition)
 
 void ConversionController::ibtn_SaveAsClick()
 {
-    if (!controls_.buttonEnabled(MainButton::SaveAs) || !notes_.hasRawFrames())
+    if (!controls_.buttonEnabled(MainButton::SaveAs) || (!notes_.hasRawFrames() && notes_.count == 0))
         return;
     const std::optional<SaveChoice> choice = window_.chooseSaveFile();
     if (!choice)
@@ -879,12 +897,14 @@ void ConversionController::saveWave(std::string name)
         showError(kWriteError);
 }
 
-// The notes when they are chosen for playback, else the raw track: what Play would play.
+// The notes when they are chosen for playback or there is no raw track (notes from a MIDI
+// file), else the raw track: what Play would play.
 void ConversionController::saveMidi(std::string name)
 {
     if (name.find(".mid") == std::string::npos)
         name += ".mid";
-    const bool notesChosen = controls_.buttonLook(MainButton::PlayNT) == kLookChecked && notes_.count > 0;
+    const bool notesChosen =
+        notes_.count > 0 && (controls_.buttonLook(MainButton::PlayNT) == kLookChecked || !notes_.hasRawFrames());
     const std::vector<uint8_t> bytes = notesChosen
                                            ? buildNotesMidiFile(notes_, songSettings)
                                            : buildRawMidiFile(*notes_.raw, songSettings,
@@ -926,6 +946,7 @@ void ConversionController::showStoppedButtons()
             window_.setButtonLook(MainButton::Play, kLookEnabled);
             window_.setButtonEnabled(MainButton::PlayNT, true);
             window_.setButtonEnabled(MainButton::Edit, true);
+            window_.setButtonEnabled(MainButton::SaveAs, true);
         }
         return;
     }

@@ -52,6 +52,10 @@ constexpr uint32_t kPositionResetDiagram = 0x20;
 
 // Texts the user sees.
 inline const char* const kAskDiscardTake = "Current recorded data will be lost!\nContinue?";
+// The box shown when the MIDI output of the echo fails during a take: these two around the
+// device's own text.
+inline const std::string kEchoEndedText = "The MIDI echo has ended: ";
+inline const std::string kTakeGoesOnText = " The take goes on and is kept.";
 inline const char* const kCannotPlayMidi = "Cannot play MIDI sequence!";
 inline const char* const kCannotPlayWave = "Cannot play WAVE data!";
 inline const char* const kNoPlaybackType = "Playback type not specified!";
@@ -163,6 +167,9 @@ private:
     void postChunkCopy(uint32_t length);
     uint8_t* copyFromStore(uint32_t position, uint32_t length) const;
     void publishVoicedFrame();
+    // The MIDI echo of the take, unless it has ended; a device failure ends it (the
+    // output is gone, as when its JACK server stopped) and the window says why.
+    void echoMidiFrame();
 
     // Window thread.
     void feedFile();
@@ -179,6 +186,7 @@ private:
     void onBufferReturned(const WindowMessage& message);
     void onPlayChunk(uint8_t* chunk, uint32_t length);
     void onMidiPosition(WPARAM ticks, LPARAM kind);
+    void showEchoEnded();
     void closeMidiOut();
     void saveWave(std::string name);
     void saveMidi(std::string name);
@@ -212,6 +220,8 @@ private:
     std::atomic<bool> inputIsMicrophone_{true};
     std::atomic<EchoMode> echoMode_{EchoNone};
     std::atomic<bool> firstEchoPending_{false};
+    std::atomic<bool> midiEchoEnded_{false};
+    std::string midiEchoFailure_; // written once before UM_MIDI_ECHO_ENDED is posted
     std::atomic<int32_t> currentPosition_{0};
 
     // Counts the takes started, so that a feeding loop knows its own.

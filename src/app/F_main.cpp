@@ -16,6 +16,8 @@
 #include "app/AboutBox.h"
 #include "app/HelpViewer.h"
 #include "app/LevelMeter.h"
+#include "editor/NoteEdits.h"
+#include "midi/SmfReader.h"
 #include "platform/UserNotifier.h"
 #include "platform/WindowMessages.h"
 #include "settings/My_registry.h"
@@ -38,13 +40,12 @@ constexpr double kDisabledOpacity = 0.45;
 
 const char* const kWaveFilter = "WAVE Files (*.wav)";
 const char* const kMidiFilter = "MIDI Files (*.mid)";
+const char* const kMidiOpenFilter = "MIDI Files (*.mid *.midi)";
 
 const std::string kAskCreateSettings =
     "Lirrosa has no settings yet. Create them now with their built-in values?";
 const std::string kSettingsNotYet = "The settings window is not part of this version yet. Change a setting with "
                                     "\"lirrosa-cli settings set NAME VALUE\"; \"lirrosa-cli settings\" lists them.";
-const std::string kEditorNotYet = "The note editor is not part of this version yet. Save the notes as a MIDI file "
-                                  "to edit them in a sequencer.";
 
 // Hints of the controls, with the keys that do the same.
 const std::map<std::string, QString> kHints = {
@@ -138,6 +139,8 @@ TfMain::TfMain(WaveDriver& waveDriver)
 
     loop_.setHandler(this);
     controller_ = std::make_unique<ConversionController>(*this, *this, loop_, waveDriver);
+    editor_ = new TfDisplay(this, *this);
+    editor_->prepare();
     connectCommands();
     createShortcuts();
 }
@@ -267,6 +270,7 @@ void TfMain::createShortcuts()
     add(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { controller_->ibtn_SaveAsClick(); });
     add(QKeySequence(Qt::Key_F1), [this] { help_->showTopic(kHelpMainWindow); });
     add(QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { openMidiFile(); });
 }
 
 void TfMain::convert()
@@ -383,11 +387,16 @@ void TfMain::loadSkin()
             level_->SetPicture(image);
         else if (name == "ind_PlayPos")
             playPos_->setPixmap(QPixmap::fromImage(image));
-        else if (name == "imgSilv")
+        else if (name == "imgSilv") {
             imgSilv_->setPixmap(QPixmap::fromImage(image));
+            editor_->setHeaderPicture(imgSilv_->pixmap());
+        }
         else
             buttons_.at(name)->SetPicture(&image);
     }
+    for (const char* icon : kEditorIconFiles)
+        picture(icon);
+    editor_->setIcons(skinFolder_);
     const QImage spectrum = picture(kSpectrumPageFile);
     mfd_->SetSpectrPageBg(&spectrum);
     skin_->SetActive(true);
@@ -432,6 +441,8 @@ void TfMain::shutDown()
     if (SettingsInstalled())
         SaveWindowPosition(x(), y());
     loop_.beginShutdown();
+    delete editor_;
+    editor_ = nullptr;
     controller_.reset();
     loop_.setHandler(nullptr);
 }
@@ -535,16 +546,114 @@ void TfMain::toggleMidiSettings(QWidget*)
     ibtn_SettingClick();
 }
 
+void TfMain::ibtn_EditClick()
+{
+    if (!buttons_.at("ibtn_Edit")->QuorrEnabled())
+        return;
+    if (editor_->isVisible()) {
+        editor_->hide();
+        return;
+    }
+    placeEditor();
+    refreshEditor();
+    editor_->show();
+}
+
+// Just below the main window, moved up to end at the bottom of the screen when it would not fit.
+void TfMain::placeEditor()
+{
+    const QScreen* shown = screen();
+    const QRect area = shown != nullptr ? shown->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QRect face = frameGeometry();
+    int top = face.bottom() + 1;
+    if (top + editor_->height() > area.bottom() + 1)
+        top = std::max(area.top(), area.bottom() + 1 - editor_->height());
+    editor_->move(face.left(), top);
+}
+
+bool TfMain::editorVisible() const
+{
+    return editor_ != nullptr && editor_->isVisible();
+}
+
+void TfMain::hideEditor()
+{
+    if (editor_ != nullptr)
+        editor_->hide();
+}
+
+void TfMain::refreshEditor()
+{
+    if (editor_ != nullptr)
+        editor_->refresh();
+}
+
+void TfMain::followInEditor(int32_t ticks)
+{
+    if (!editorVisible())
+        return;
+    const bool paged = editor_->followPlay();
+    editor_->update(paged ? kDisplayStartFlags : kDisplayMarkerOnly, ticks);
+}
+
+// A closed output opens on the MIDI output chosen in the settings.
+MidiOut& TfMain::auditionOut()
+{
+    MidiOut& out = controller_->midiOut();
+    if (!out.isOpen)
+        out.deviceId = static_cast<uint32_t>(deviceIdFromIndex(choices_.midiOutEntry));
+    return out;
+}
+
 void TfMain::showHelpTopic(int context)
 {
     help_->showTopic(context);
 }
 
-void TfMain::ibtn_EditClick()
+void TfMain::openMidiFile()
 {
-    if (!buttons_.at("ibtn_Edit")->QuorrEnabled())
+    if (!controller_->isStopped())
         return;
-    userNotifier().show(kEditorNotYet, "Edit", MessageIcon::Information, MessageButtons::Ok);
+    QFileDialog dialog(this, "Open MIDI File", QString::fromStdString(startFolder()));
+    dialog.setObjectName("dlg_MidiFile");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(kMidiOpenFilter);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString chosen = dialog.selectedFiles().first();
+    lastFolder_ = QFileInfo(chosen).absolutePath().toStdString();
+    runCommand([this, chosen] { loadMidiFile(chosen.toStdString()); });
+}
+
+// The file's notes, trimmed so that none overlaps the next, replace the take; the editor
+// shows them. A file that cannot be read changes nothing and is explained.
+bool TfMain::loadMidiFile(const std::string& path)
+{
+    SmfContents contents;
+    std::string error;
+    if (!readMidiFile(path, contents, error)) {
+        showError("This MIDI file cannot be opened: " + error);
+        return false;
+    }
+    NoteSequence loaded;
+    SongSettings song = songSettings;
+    if (!notesFromMidiFile(contents, loaded, song) || (removeOverlaps(loaded), loaded.count == 0)) {
+        showError("This MIDI file has no notes to edit.");
+        return false;
+    }
+    const SongSettings before = songSettings;
+    songSettings = song;
+    if (!controller_->loadNotes(loaded)) {
+        songSettings = before;
+        return false;
+    }
+    editor_->view.create(songSettings);
+    if (!editor_->isVisible())
+        placeEditor();
+    refreshEditor();
+    editor_->show();
+    return true;
 }
 
 // A click on the note strip, while nothing runs, moves the marker to the note under it.
@@ -560,6 +669,7 @@ void TfMain::MFDMouseDown(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)
     const int32_t position = static_cast<int32_t>(notes[found].start / ticksPerFrame);
     controller_->setCurrentPosition(position);
     diagram_->moveMarker(position);
+    editor_->selectNote(found, -1, nullptr, true);
 }
 
 void TfMain::MFDMouseMove(Qt::KeyboardModifiers, int, int y)

@@ -19,6 +19,7 @@
 #include "app/QtMessageLoop.h"
 #include "app/SettingsChoices.h"
 #include "app/VoiceDiagram.h"
+#include "editor/F_display.h"
 #include "export/F_export.h"
 
 class HelpViewer;
@@ -37,6 +38,7 @@ class TfMain : public QWidget,
                public ControllerControls,
                public ControllerWindow,
                public MessageHandler,
+               public EditorHost,
                public ExportHost {
 public:
     explicit TfMain(WaveDriver& waveDriver = systemWaveDriver());
@@ -60,7 +62,7 @@ public:
     void MFDMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void MFDMouseMove(Qt::KeyboardModifiers shift, int x, int y);
     // Moves the diagram to a position (ticks with flag 2, else frames) and redraws it there.
-    void SetDiagramPosition(int32_t a, int32_t b, uint32_t flags);
+    void SetDiagramPosition(int32_t a, int32_t b, uint32_t flags) override;
 
     // Convert, and a sentence for the user when no take could start.
     void convert();
@@ -101,7 +103,7 @@ public:
     int32_t waveInEntry() const override { return choices_.waveInEntry; }
     int32_t waveOutEntry() const override { return choices_.waveOutEntry; }
     int32_t midiOutEntry() const override { return choices_.midiOutEntry; }
-    bool editorVisible() const override { return false; }
+    bool editorVisible() const override;
     bool exportDialogPresent() const override { return export_ != nullptr; }
     bool exportDialogVisible() const override { return export_ != nullptr && export_->isVisible(); }
     bool exportListenFromRingtonePage() const override;
@@ -121,9 +123,9 @@ public:
     void resetDiagram() override;
     void addLiveColumn(const VoicedFrame* frame) override;
     void updatePage(int32_t frame, uint32_t flags) override;
-    void followInEditor(int32_t) override {}
-    void hideEditor() override {}
-    void refreshEditor() override {}
+    void followInEditor(int32_t ticks) override;
+    void hideEditor() override;
+    void refreshEditor() override;
     std::optional<std::string> chooseTakeFile() override;
     std::optional<SaveChoice> chooseSaveFile() override;
     void exportPrepareForTake() override;
@@ -131,12 +133,20 @@ public:
     void exportResetListen() override;
     void takeAnalysed(const NoteSequence&) override {}
 
+    // EditorHost
+    NoteSequence& editedNotes() override { return controller_->notes(); }
+    MidiOut& auditionOut() override;
+    bool editingAllowed() const override { return controller_->isStopped(); }
+    void showHelpTopic(int context) override;
+    // Asks for a MIDI file (Ctrl+O) and makes its notes the current ones, shown in the editor.
+    void openMidiFile() override;
+    TfDisplay* editor() const { return editor_; }
+
     // ExportHost
     void exportPlay() override;
     void exportStop() override;
     MidiOut& exportMidiOut() override { return controller_->midiOut(); }
     void toggleMidiSettings(QWidget* beside) override;
-    void showHelpTopic(int context) override;
 
     // The export window, made at start-up; null before.
     TfExport* exportDialog() const { return export_; }
@@ -159,6 +169,8 @@ private:
     void loadSkin();
     void applyColumnWidth();
     void shutDown();
+    void placeEditor();
+    bool loadMidiFile(const std::string& path);
     // Runs a command of the controller. A close asked for while a command runs (a file
     // take feeds inside its command) presses Stop and closes once the command is done.
     template <typename Command>
@@ -176,6 +188,7 @@ private:
     std::map<std::string, QLabel*> labels_;
     HelpViewer* help_ = nullptr;
     TfExport* export_ = nullptr;
+    TfDisplay* editor_ = nullptr;
     std::unique_ptr<VoiceDiagram> diagram_;
     SettingsChoices choices_;
     QString skinFolder_;

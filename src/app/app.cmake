@@ -3,7 +3,8 @@
 # command line and the tests. Free of Qt; the desktop program links it too.
 add_library(lirrosa_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/ConversionController.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ControlPanel.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/ControlPanel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MidiConnections.cpp)
 target_link_libraries(lirrosa_app PUBLIC lirrosa_settings lirrosa_platform lirrosa_core)
 
 # The echo latency of a microphone take (sample in, note-on out).

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/MidiConnections.h"
+#include "cli/CommandLine.h"
 #include "platform/MidiDevices.h"
 #include "platform/WaveDevice.h"
 
@@ -16,6 +18,24 @@ std::string waveDeviceListName(WaveDriver& driver, bool input, int index)
         return input ? "the default input" : "the default output";
     return input ? driver.inputName(static_cast<uint32_t>(index - 1))
                  : driver.outputName(static_cast<uint32_t>(index - 1));
+}
+
+int connectMidiOutput(int32_t entry, const std::vector<std::string>& requested, bool quiet)
+{
+    if (!isJackMidiEntry(entry)) {
+        if (!requested.empty())
+            return fail("--connect works with the JACK MIDI output only; choose it by its index in "
+                        "'lirrosa-cli devices'.");
+        return 0;
+    }
+    std::vector<std::string> notes;
+    if (const std::string error = connectJackMidiPorts(requested, notes); !error.empty())
+        return fail(error);
+    for (const std::string& note : notes) {
+        if (!quiet)
+            std::fprintf(stderr, "lirrosa-cli: %s.\n", note.c_str());
+    }
+    return 0;
 }
 
 int runDevicesCommand(const std::vector<std::string>& args)
@@ -38,7 +58,7 @@ int runDevicesCommand(const std::vector<std::string>& args)
             std::printf("  %u  %s\n", i + 1, driver.outputName(i).c_str());
     }
     // Entry 0 is "Auto", the system's choice (the built-in synthesiser); entry i >= 1 is device i - 1.
-    std::printf("MIDI outputs (play --device N):\n  0  Auto\n");
+    std::printf("MIDI outputs (play --device N, record --midi-out N):\n  0  Auto\n");
     const uint32_t midiOutputs = midiOutDeviceCount();
     for (uint32_t i = 0; i < midiOutputs; ++i)
         std::printf("  %u  %s\n", i + 1, midiOutDeviceName(i).c_str());

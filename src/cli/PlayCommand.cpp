@@ -8,6 +8,7 @@
 #include <string>
 
 #include "audio/Wav_func.h"
+#include "app/MidiConnections.h"
 #include "cli/CommandLine.h"
 #include "cli/ConvertJob.h"
 #include "cli/DevicesCommand.h"
@@ -32,6 +33,7 @@ struct PlayOptions {
     bool ringtone = false;
     int device = -1;       // not given: the settings' output, else the default
     int tempo = 0;         // 0: the file's (or the take's) tempo
+    std::vector<std::string> connect;
     bool quiet = false;
 };
 
@@ -59,6 +61,10 @@ int parseOptions(const std::vector<std::string>& args, PlayOptions& options)
             if (!hasValue || !parseInteger(args[i + 1], kMinTempo, kMaxTempo, options.tempo))
                 return usageError("--tempo needs a tempo from 10 to 500 beats per minute");
             ++i;
+        } else if (arg == "--connect") {
+            if (!hasValue)
+                return usageError("--connect needs a JACK MIDI input, such as 'ardour:MIDI in'");
+            options.connect.push_back(args[++i]);
         } else if (arg == "--raw") {
             options.raw = true;
         } else if (arg == "--ringtone") {
@@ -77,8 +83,8 @@ int parseOptions(const std::vector<std::string>& args, PlayOptions& options)
         return usageError("play needs IN.wav or IN.mid, or --wave FILE.wav");
     if (options.raw && options.ringtone)
         return usageError("--raw and --ringtone cannot be used together");
-    if (!options.wavePath.empty() && (options.raw || options.ringtone || options.tempo > 0))
-        return usageError("--raw, --ringtone and --tempo play MIDI; --wave plays the sound itself");
+    if (!options.wavePath.empty() && (options.raw || options.ringtone || options.tempo > 0 || !options.connect.empty()))
+        return usageError("--raw, --ringtone, --tempo and --connect play MIDI; --wave plays the sound itself");
     if (options.raw && isMidiFile(options.input))
         return usageError("--raw plays the raw pitch track of a WAV file; a MIDI file holds only notes");
     return 0;
@@ -170,6 +176,8 @@ int playMidi(const PlayOptions& options, const CliSettings& stored)
     std::string deviceName = midiOutDeviceName(static_cast<uint32_t>(deviceIdFromIndex(device)));
     if (deviceName.empty())
         deviceName = "MIDI output " + std::to_string(device);
+    if (const int failed = connectMidiOutput(device, options.connect, options.quiet))
+        return failed;
     session.seam.midiOutList = device;
     session.chooseEcho(EchoMidi);
     controller.ibtn_PlayClick();
@@ -183,6 +191,8 @@ int playMidi(const PlayOptions& options, const CliSettings& stored)
     session.runUntilStopped();
     session.settle();
     session.seam.endStatusLine();
+    if (isJackMidiEntry(device))
+        rememberJackMidiConnections();
     // A device failure during the playback is shown by the player thread.
     if (const std::string error = session.notifier.firstError(); !error.empty())
         return fail("playback of '" + options.input + "' failed: " + error);

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "audio/Wav_func.h"
+#include "app/MidiConnections.h"
 #include "cli/CommandLine.h"
 #include "cli/ConvertJob.h"
 #include "cli/DevicesCommand.h"
@@ -38,6 +39,8 @@ struct RecordOptions {
     std::string inputPath;
     int seconds = kMaxSeconds;
     int device = -1; // not given: the settings' input, else the default
+    int midiOut = -1; // not given: the settings' MIDI output, else Auto
+    std::vector<std::string> connect;
     EchoMode echo = EchoNone;
     bool metronome = false;
     bool force = false;
@@ -75,6 +78,14 @@ int parseOptions(const std::vector<std::string>& args, RecordOptions& options)
             if (!hasValue || !parseInteger(args[i + 1], 0, 1000, options.device))
                 return usageError("--device needs a list index from 'lirrosa-cli devices'");
             ++i;
+        } else if (arg == "--midi-out") {
+            if (!hasValue || !parseInteger(args[i + 1], 0, 1000, options.midiOut))
+                return usageError("--midi-out needs a MIDI output's index from 'lirrosa-cli devices'");
+            ++i;
+        } else if (arg == "--connect") {
+            if (!hasValue)
+                return usageError("--connect needs a JACK MIDI input, such as 'ardour:MIDI in'");
+            options.connect.push_back(args[++i]);
         } else if (arg == "--input") {
             if (!hasValue)
                 return usageError("--input needs a WAV file");
@@ -99,6 +110,8 @@ int parseOptions(const std::vector<std::string>& args, RecordOptions& options)
         return usageError("--device and --input cannot be used together");
     if (options.takePath == options.inputPath)
         return usageError("the take cannot be written over its input file");
+    if ((options.midiOut >= 0 || !options.connect.empty()) && options.echo != EchoMidi && !options.metronome)
+        return usageError("--midi-out and --connect choose the output of --echo midi and --metronome");
     return 0;
 }
 
@@ -163,6 +176,9 @@ int runRecordCommand(const std::vector<std::string>& args)
     const CliSettings stored = readCliSettings(std::cerr);
     if (options.device < 0)
         options.device = options.inputPath.empty() ? stored.wavInIndex : 0;
+    if (options.midiOut < 0)
+        options.midiOut = stored.midiOutIndex;
+    const bool usesMidi = options.echo == EchoMidi || options.metronome;
     const std::string midiPath = midiPathOf(options.takePath);
     for (const std::string& path : {options.takePath, midiPath}) {
         if (!options.force && fileExists(path))
@@ -196,7 +212,7 @@ int runRecordCommand(const std::vector<std::string>& args)
     session.chooseEcho(options.echo);
     seam.waveInList = options.device;
     seam.waveOutList = stored.wavOutIndex;
-    seam.midiOutList = stored.midiOutIndex;
+    seam.midiOutList = options.midiOut;
     seam.mergeShortDeviations = stored.mergeShortPitchDeviations;
     seam.engine = stored.engine;
     seam.metronomeOn = options.metronome;
@@ -210,9 +226,13 @@ int runRecordCommand(const std::vector<std::string>& args)
 
     const std::string deviceName =
         virtualDriver ? "'" + options.inputPath + "'" : waveDeviceListName(driver, true, options.device);
+    if (usesMidi) {
+        if (const int failed = connectMidiOutput(options.midiOut, options.connect, options.quiet))
+            return failed;
+    }
     controller.ibtn_ConvertClick();
     if (controller.isStopped())
-        return fail(startFailure(controller, options, deviceName, stored.midiOutIndex));
+        return fail(startFailure(controller, options, deviceName, options.midiOut));
     if (!options.quiet)
         std::fprintf(stderr, "Recording from %s; press Ctrl-C to stop.\n", deviceName.c_str());
 
@@ -241,6 +261,8 @@ int runRecordCommand(const std::vector<std::string>& args)
     const std::string deviceError = deviceFailed ? controller.recorderTrace().text : "";
     session.settle();
     seam.endStatusLine();
+    if (usesMidi && isJackMidiEntry(options.midiOut))
+        rememberJackMidiConnections();
 
     const SampleStore& store = controller.store();
     const WAVEFORMATEX& format = controller.takeFormat();

@@ -13,18 +13,12 @@ constexpr const char* kSequencerDevice = "/dev/snd/seq";
 // own result codes instead.
 void quietAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-bool sequencerPresent()
-{
-    std::error_code error;
-    return std::filesystem::exists(kSequencerDevice, error);
-}
-
 snd_seq_t* openSequencer()
 {
     static std::once_flag once;
     std::call_once(once, [] { snd_lib_error_set_handler(quietAlsaError); });
     snd_seq_t* seq = nullptr;
-    if (!sequencerPresent() || snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0)
+    if (!alsaSequencerPresent() || snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0) < 0)
         return nullptr;
     return seq;
 }
@@ -44,6 +38,12 @@ int messageLength(uint8_t status)
 }
 
 } // namespace
+
+bool alsaSequencerPresent()
+{
+    std::error_code error;
+    return std::filesystem::exists(kSequencerDevice, error);
+}
 
 std::vector<AlsaSeqPort> listAlsaOutputPorts()
 {
@@ -78,24 +78,44 @@ std::vector<AlsaSeqPort> listAlsaOutputPorts()
     return ports;
 }
 
-MidiResult AlsaSeqSink::open(const AlsaSeqPort& destination, std::unique_ptr<MidiSink>& sink)
+MidiResult AlsaSeqSink::openClient(const char* portName, std::unique_ptr<AlsaSeqSink>& made)
 {
-    std::unique_ptr<AlsaSeqSink> made(new AlsaSeqSink());
+    made.reset(new AlsaSeqSink());
     made->seq = openSequencer();
     if (made->seq == nullptr)
         return kMidiErrSequencer;
-    snd_seq_set_client_name(made->seq, "Lirrosa");
-    made->ownPort = snd_seq_create_simple_port(made->seq, "Lirrosa MIDI out",
+    snd_seq_set_client_name(made->seq, kAlsaOwnClientName);
+    made->ownPort = snd_seq_create_simple_port(made->seq, portName,
                                                SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     if (made->ownPort < 0)
         return kMidiErrSequencer;
-    if (snd_seq_connect_to(made->seq, made->ownPort, destination.client, destination.port) < 0)
-        return kMidiErrPortGone;
     if (snd_midi_event_new(16, &made->encoder) < 0)
         return kMidiErrNoMemory;
+    return kMidiOk;
+}
+
+MidiResult AlsaSeqSink::open(const AlsaSeqPort& destination, std::unique_ptr<MidiSink>& sink)
+{
+    std::unique_ptr<AlsaSeqSink> made;
+    const MidiResult result = openClient("Lirrosa MIDI out", made);
+    if (result != kMidiOk)
+        return result;
+    if (snd_seq_connect_to(made->seq, made->ownPort, destination.client, destination.port) < 0)
+        return kMidiErrPortGone;
     made->destClient = destination.client;
     made->destPort = destination.port;
+    sink = std::move(made);
+    return kMidiOk;
+}
+
+MidiResult AlsaSeqSink::openOwnPort(std::unique_ptr<MidiSink>& sink)
+{
+    std::unique_ptr<AlsaSeqSink> made;
+    const MidiResult result = openClient(kAlsaOwnPortName, made);
+    if (result != kMidiOk)
+        return result;
+    made->toSubscribers = true;
     sink = std::move(made);
     return kMidiOk;
 }
@@ -122,7 +142,10 @@ MidiResult AlsaSeqSink::send(uint32_t message, int64_t)
         event.type == SND_SEQ_EVENT_NONE)
         return kMidiErrInvalidParam;
     snd_seq_ev_set_source(&event, ownPort);
-    snd_seq_ev_set_dest(&event, destClient, destPort);
+    if (toSubscribers)
+        snd_seq_ev_set_subs(&event);
+    else
+        snd_seq_ev_set_dest(&event, destClient, destPort);
     snd_seq_ev_set_direct(&event);
     return snd_seq_event_output_direct(seq, &event) < 0 ? kMidiErrPortGone : kMidiOk;
 }

@@ -2,9 +2,11 @@
 
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "platform/AlsaSeqSink.h"
 #include "platform/BuiltInSynth.h"
+#include "platform/JackMidiSink.h"
 
 namespace {
 
@@ -22,21 +24,40 @@ std::mutex privateMutex;
 std::map<uint32_t, PrivateEntry> privateDevices;
 uint32_t nextPrivateId = kFirstPrivateId;
 
+enum class OutputKind { BuiltInSynth, Jack, AlsaOwnPort, AlsaPort };
+
+struct ListedOutput {
+    OutputKind kind;
+    std::string name;
+    AlsaSeqPort alsaPort{};
+};
+
+// The listed devices in id order, as they are now.
+std::vector<ListedOutput> listedOutputs()
+{
+    std::vector<ListedOutput> outputs{{OutputKind::BuiltInSynth, kBuiltInSynthName}};
+    if (jackServerRunning())
+        outputs.push_back({OutputKind::Jack, kJackMidiOutputName});
+    if (alsaSequencerPresent())
+        outputs.push_back({OutputKind::AlsaOwnPort, kAlsaOwnOutputName});
+    for (const AlsaSeqPort& port : listAlsaOutputPorts())
+        outputs.push_back({OutputKind::AlsaPort, port.name, port});
+    return outputs;
+}
+
 } // namespace
 
 uint32_t midiOutDeviceCount()
 {
-    return 1 + static_cast<uint32_t>(listAlsaOutputPorts().size());
+    return static_cast<uint32_t>(listedOutputs().size());
 }
 
 std::string midiOutDeviceName(uint32_t id)
 {
     if (id == kMidiMapper)
         return kMapperName;
-    if (id == 0)
-        return kBuiltInSynthName;
-    const std::vector<AlsaSeqPort> ports = listAlsaOutputPorts();
-    return id <= ports.size() ? ports[id - 1].name : std::string();
+    const std::vector<ListedOutput> outputs = listedOutputs();
+    return id < outputs.size() ? outputs[id].name : std::string();
 }
 
 MidiResult openMidiOutput(uint32_t id, std::unique_ptr<MidiSink>& sink, MidiClock*& clock)
@@ -52,10 +73,20 @@ MidiResult openMidiOutput(uint32_t id, std::unique_ptr<MidiSink>& sink, MidiCloc
     clock = &steadyMidiClock();
     if (id == kMidiMapper || id == 0)
         return BuiltInSynthSink::open(sink);
-    const std::vector<AlsaSeqPort> ports = listAlsaOutputPorts();
-    if (id > ports.size())
+    const std::vector<ListedOutput> outputs = listedOutputs();
+    if (id >= outputs.size())
         return kMidiErrBadDeviceId;
-    return AlsaSeqSink::open(ports[id - 1], sink);
+    switch (outputs[id].kind) {
+    case OutputKind::Jack:
+        return JackMidiSink::open(sink);
+    case OutputKind::AlsaOwnPort:
+        return AlsaSeqSink::openOwnPort(sink);
+    case OutputKind::AlsaPort:
+        return AlsaSeqSink::open(outputs[id].alsaPort, sink);
+    case OutputKind::BuiltInSynth:
+        break;
+    }
+    return BuiltInSynthSink::open(sink);
 }
 
 PrivateMidiDevice::PrivateMidiDevice(SinkFactory openSink, MidiClock& clock)

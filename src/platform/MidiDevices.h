@@ -1,7 +1,8 @@
 #pragma once
-// The MIDI outputs, by device id: 0 is the built-in synthesiser, 1 onwards the ALSA
-// sequencer output ports; the mapper id (0xFFFFFFFF, "Auto") selects the built-in
-// synthesiser. A program part or a test can add a private device (a capture log, an
+// The MIDI outputs, by device id: 0 is the built-in synthesiser; then, while a JACK
+// server runs, the program's JACK MIDI port; then, where the ALSA sequencer exists, the
+// program's own sequencer port and every sequencer output port of other programs. The
+// mapper id (0xFFFFFFFF, "Auto") selects the built-in synthesiser. A program part or a test can add a private device (a capture log, an
 // offline recorder) that has an id of its own and is not listed.
 
 #include <cstdint>
@@ -13,6 +14,10 @@
 #include "platform/MidiSink.h"
 
 constexpr uint32_t kMidiMapper = 0xFFFFFFFF;
+
+// The names of the program's own ports in the list.
+inline constexpr const char* kJackMidiOutputName = "JACK MIDI (lirrosa:midi_out)";
+inline constexpr const char* kAlsaOwnOutputName = "ALSA sequencer (Lirrosa:midi out)";
 
 // Listed devices (without the mapper).
 uint32_t midiOutDeviceCount();

@@ -31,6 +31,14 @@ std::string midiErrorText(MidiResult result)
         return "The ALSA sequencer cannot be opened.";
     case kMidiErrPortGone:
         return "The ALSA sequencer port cannot be reached (the synthesiser may have been closed).";
+    case kMidiErrNoJackServer:
+        return "No JACK server is running: start jackd (or PipeWire's JACK service) first.";
+    case kMidiErrJackStopped:
+        return "The JACK server has stopped.";
+    case kMidiErrJackBehind:
+        return "The JACK server is not taking the MIDI messages in time; some were lost.";
+    case kMidiErrNoSuchJackPort:
+        return "The JACK MIDI input to connect to does not exist (see jack_lsp).";
     default:
         return "Unknown MIDI output error " + std::to_string(result) + ".";
     }

@@ -20,6 +20,10 @@ constexpr MidiResult kMidiErrNoSoundServer = 102;
 constexpr MidiResult kMidiErrSynthFailed = 103;
 constexpr MidiResult kMidiErrSequencer = 104;
 constexpr MidiResult kMidiErrPortGone = 105;
+constexpr MidiResult kMidiErrNoJackServer = 106;
+constexpr MidiResult kMidiErrJackStopped = 107;
+constexpr MidiResult kMidiErrJackBehind = 108;
+constexpr MidiResult kMidiErrNoSuchJackPort = 109;
 
 // The text of a result code, as shown in an "Error" box.
 std::string midiErrorText(MidiResult result);

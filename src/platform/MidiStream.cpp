@@ -197,8 +197,9 @@ void MidiStream::schedule()
     std::unique_lock<std::mutex> lock(mutex);
     while (!quit) {
         const int64_t now = clock.nowUs();
+        const int64_t lead = sink->leadUs();
         MidiHeader* finished = nullptr;
-        const int64_t next = playDue(now, finished);
+        const int64_t next = playDue(now + lead, finished);
         if (finished != nullptr) {
             lock.unlock();
             notifyDone(finished);
@@ -207,7 +208,7 @@ void MidiStream::schedule()
         }
         evaluatedUs = now;
         caughtUp.notify_all();
-        clock.waitUntil(wake, lock, next);
+        clock.waitUntil(wake, lock, next == kNoDeadline ? next : next - lead);
     }
 }
 

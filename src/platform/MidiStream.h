@@ -73,8 +73,8 @@ private:
     MidiStream(std::unique_ptr<MidiSink> sink, MidiClock& clock, MidiNotify notify);
 
     void schedule();
-    // With `mutex` held: plays every event due by `now`; returns the time the next one is
-    // due, or kNoDeadline. Collects the buffers it finished in `finished`.
+    // With `mutex` held: plays every event due by `now` (the clock's time plus the sink's
+    // lead); returns the time the next one is due, or kNoDeadline. Collects the buffers it finished in `finished`.
     int64_t playDue(int64_t now, MidiHeader*& finished);
     // With `mutex` held: the stream's tick time at `now`.
     double tickAt(int64_t now) const;

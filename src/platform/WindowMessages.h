@@ -13,3 +13,4 @@ constexpr uint32_t UM_INPUT_ENDED = WM_USER + 670;      // 1694
 constexpr uint32_t UM_PLAYBACK_ENDED = WM_USER + 671;   // 1695
 constexpr uint32_t UM_POSITION = WM_USER + 681;         // 1705: wParam frame index or -1, lParam flags
 constexpr uint32_t UM_MIDI_POSITION = WM_USER + 692;    // 1716: wParam ticks or -1, lParam play kind
+constexpr uint32_t UM_MIDI_ECHO_ENDED = WM_USER + 700;  // 1724: the MIDI output of the echo failed

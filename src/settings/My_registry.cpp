@@ -40,6 +40,7 @@ const SettingDefinition kSettingDefinitions[] = {
     {"Settings", "Channel", false, 0, nullptr, 0, 15, 1},
     {"Settings", "WavInDev", false, 0, nullptr, 0, 255, 1},
     {"Settings", "WavOutDev", false, 0, nullptr, 0, 255, 1},
+    {"Settings", "JackConnect", true, 0, "", 0, 0, 0},
     {"DeskTop", "Left", false, 10, nullptr, INT32_MIN, INT32_MAX, 1},
     {"DeskTop", "Top", false, 10, nullptr, INT32_MIN, INT32_MAX, 1},
     {"DeskTop", "Skin", true, 0, "BASE", 0, 0, 0},

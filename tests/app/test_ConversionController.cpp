@@ -119,6 +119,36 @@ TEST(MicrophoneTake, MidiEchoFollowsTheSungMelodyAndTheLabelsShowTimeAndNote)
     EXPECT_FALSE(bench.controller->midiOut().isOpen);
 }
 
+TEST(MicrophoneTake, AMidiOutputThatFailsEndsTheEchoWithOneMessageAndTheTakeGoesOn)
+{
+    // An output that goes away after its first 40 messages, as when its JACK server stops.
+    std::atomic<int> sends{0};
+    class FailingSink : public MidiSink {
+    public:
+        explicit FailingSink(std::atomic<int>& sends) : sends(sends) {}
+        MidiResult send(uint32_t, int64_t) override { return ++sends > 40 ? kMidiErrJackStopped : kMidiOk; }
+
+    private:
+        std::atomic<int>& sends;
+    };
+    PrivateMidiDevice failing(
+        [&sends](std::unique_ptr<MidiSink>& sink) {
+            sink = std::make_unique<FailingSink>(sends);
+            return kMidiOk;
+        },
+        steadyMidiClock());
+    Bench<> bench(melodySamples());
+    bench.panel.midiOutList = static_cast<int32_t>(failing.id()) + 1;
+    bench.recordWholeSource();
+
+    const auto boxes = bench.notifier.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].second, kEchoEndedText + midiErrorText(kMidiErrJackStopped) + kTakeGoesOnText);
+    // Every whole chunk of the source was recorded.
+    EXPECT_EQ(bench.controller->store().validCount, bench.sourceBytes / kChunk * kChunk);
+    EXPECT_EQ(noteNumbers(bench.controller->notes()), kMelodyNotes);
+}
+
 TEST(MicrophoneTake, WaveEchoPlaysEveryRecordedChunkOnceInOrder)
 {
     Bench<> bench(countingSamples(60));

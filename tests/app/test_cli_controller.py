@@ -1,5 +1,6 @@
 """End-to-end tests of the command line on the conversion controller: `record --echo` and
-`--metronome`, the status line, `play IN.wav|IN.mid` with its options, and Ctrl-C.
+`--metronome`, the status line, `play IN.wav|IN.mid` with its options, Ctrl-C, and the echo
+into another program through the JACK MIDI output.
 
 Those that need the built-in synthesiser or a wave output run on a sound server
 (PULSE_SERVER, as set by scripts/with-sound-server.sh); without one they are skipped.
@@ -162,6 +163,77 @@ class WithServer(unittest.TestCase):
         _, err = process.communicate(timeout=30)
         self.assertEqual(process.returncode, 0, err)
         self.assertLess(time.monotonic() - stopped, 5)
+
+
+def jack_server_or_skip(test):
+    """The JACK tests run beside scripts/with-jack-server.sh's server; CI must not skip them."""
+    if os.environ.get("LIRROSA_JACK_SERVER"):
+        return
+    if os.environ.get("CI") == "true":
+        test.fail("no JACK server: CI runs the tests inside scripts/with-jack-server.sh")
+    test.skipTest("no JACK server; run through scripts/with-jack-server.sh")
+
+
+class JackEcho(unittest.TestCase):
+    def setUp(self):
+        jack_server_or_skip(self)
+        self.dir = tempfile.TemporaryDirectory()
+        folder = Path(self.dir.name)
+        self.take = folder / "take.wav"
+        # Settings that exist but hold nothing yet: the connection is remembered there.
+        registry = folder / "registry.reg"
+        registry.write_text("Windows Registry Editor Version 5.00\n\n"
+                            "[HKEY_LOCAL_MACHINE\\software\\Kestrova Lab\\Lirrosa Demo\\Settings]\n")
+        self.env = {"LIRROSA_REGISTRY": str(registry)}
+        self.dump_path = folder / "dump.txt"
+        self.dump_file = open(self.dump_path, "w")
+        self.dump = subprocess.Popen(["jack_midi_dump"], stdout=self.dump_file, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 10
+        while "midi-monitor:input" not in self.ports() and time.monotonic() < deadline:
+            time.sleep(0.1)
+
+    def tearDown(self):
+        self.dump.terminate()
+        self.dump.wait(timeout=10)
+        self.dump_file.close()
+        self.dir.cleanup()
+
+    @staticmethod
+    def ports():
+        return subprocess.run(["jack_lsp"], capture_output=True, text=True).stdout.splitlines()
+
+    def echoed_note_ons(self):
+        # jack_midi_dump prints "frame: 90 nn 69 ..." for a note-on at the echo's velocity 105.
+        return [line for line in self.dump_path.read_text().splitlines() if ": 90 " in line and " 69" in line]
+
+    def jack_index(self):
+        listing = run("devices", env=self.env).stdout.splitlines()
+        entries = [line.split()[0] for line in listing if line.strip().endswith("JACK MIDI (lirrosa:midi_out)")]
+        self.assertEqual(len(entries), 1, listing)
+        return entries[0]
+
+    def test_echo_reaches_the_connected_program_and_the_connection_is_remembered(self):
+        index = self.jack_index()
+        first = run("record", "--input", MELODY, "-o", self.take, "--seconds", 3, "--echo", "midi",
+                    "--midi-out", index, "--connect", "midi-monitor:input", "--quiet", env=self.env)
+        self.assertEqual(first.returncode, 0, first.stderr)
+        echoed = len(self.echoed_note_ons())
+        self.assertGreater(echoed, 0)
+        remembered = run("settings", "get", "JackConnect", env=self.env)
+        self.assertEqual(remembered.stdout.strip(), "midi-monitor:input", remembered.stderr)
+
+        # Without --connect the output connects to the same program again.
+        again = run("record", "--input", MELODY, "-o", self.take, "--seconds", 3, "--echo", "midi",
+                    "--midi-out", index, "--force", "--quiet", env=self.env)
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertGreater(len(self.echoed_note_ons()), echoed)
+
+    def test_a_port_that_is_not_there_is_refused_before_recording(self):
+        result = run("record", "--input", MELODY, "-o", self.take, "--echo", "midi", "--midi-out", self.jack_index(),
+                     "--connect", "nobody:midi_in", env=self.env)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("cannot connect the JACK MIDI output to 'nobody:midi_in'", result.stderr)
+        self.assertFalse(self.take.exists())
 
 
 if __name__ == "__main__":

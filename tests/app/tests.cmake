@@ -31,4 +31,4 @@ add_test(NAME cli_on_the_controller
   WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
 set_tests_properties(cli_on_the_controller PROPERTIES
   ENVIRONMENT "LIRROSA_CLI=$<TARGET_FILE:lirrosa-cli>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_REGISTRY=${CMAKE_BINARY_DIR}/no-registry/registry.reg;${LIRROSA_APP_TSAN_OPTIONS}"
-  LABELS threaded RESOURCE_LOCK sound_server TIMEOUT 600)
+  LABELS threaded RESOURCE_LOCK "sound_server;jack_server" TIMEOUT 600)

@@ -23,3 +23,18 @@ lirrosa_add_midi_test(test_MidiOut_play)
 lirrosa_add_midi_test(test_MidiOut_live)
 lirrosa_add_midi_test(test_BuiltInSynth PkgConfig::LIRROSA_PULSE_SIMPLE)
 lirrosa_add_midi_test(test_RenderRoundTrip)
+
+# The JACK MIDI port, received by a test client on the private JACK server of
+# scripts/with-jack-server.sh. They hold both cores (PROCESSORS 2), so that no other test
+# delays the scheduler by more than the period that the timing checks allow.
+# Not "threaded": under ThreadSanitizer libjack's process cycle stalls once two clients share
+# a process (the test client never receives anything), so the ring between the stream and
+# the process callback is checked there by test_MidiEventRing instead.
+add_executable(test_JackMidi ${CMAKE_CURRENT_LIST_DIR}/test_JackMidi.cpp)
+target_link_libraries(test_JackMidi PRIVATE lirrosa_app GTest::gtest GTest::gtest_main)
+target_compile_definitions(test_JackMidi PRIVATE LIRROSA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+gtest_discover_tests(test_JackMidi DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120 RESOURCE_LOCK jack_server
+  PROCESSORS 2)
+lirrosa_add_midi_test(test_MidiEventRing)
+
+lirrosa_add_midi_test(test_AlsaOwnPort)
