@@ -1,19 +1,41 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Lirrosa needs.
-# Idempotent: packages already present are left alone. Must run as root (or via sudo).
+# Installs the Debian packages Lirrosa needs. Idempotent: packages already present are
+# left alone.
+#
+#   scripts/install-deps.sh           what building and running the programs needs
+#   scripts/install-deps.sh --tests   that, and what the tests need: the test and
+#                                     benchmark libraries, clang, the private servers
+#                                     (PulseAudio, Xvfb) and the checking tools
+#
+# Installing needs root or sudo; without either, one line names the packages to install.
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
-  python3 python3-mido python3-mir-eval python3-pil xdotool
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth
-  libpulse-dev pulseaudio pulseaudio-utils
-  libfluidsynth-dev fluidsynth timgm6mb-soundfont
-  libasound2-dev libjack-jackd2-dev jackd2
+# Libraries (sound, synthesiser, sequencer, JACK, FFT), the General MIDI soundfont and Qt.
+# No daemon: the programs play through whatever sound server the desktop runs.
+run_packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libpulse-dev
+  libfluidsynth-dev timgm6mb-soundfont
+  libasound2-dev libjack-jackd2-dev
   libfftw3-dev
 )
+
+test_packages=(
+  git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-dev
+  python3 python3-mido python3-mir-eval python3-pil
+  xvfb xauth xdotool
+  pulseaudio pulseaudio-utils jackd2
+)
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+  "") ;;
+  --tests) packages+=("${test_packages[@]}") ;;
+  *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -21,14 +43,18 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-  echo "All build and test packages are installed."
+  echo "All the packages needed are installed."
   exit 0
 fi
 
 SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "install-deps: as root, run: apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+  SUDO="sudo"
+fi
 export DEBIAN_FRONTEND=noninteractive
-# jackd2 asks whether to allow real-time priority; the private test servers need no answer.
-echo "jackd2 jackd/tweak_rt_limits boolean false" | $SUDO debconf-set-selections
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -4,8 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Only what building and running needs: no test tools and no sound server daemon.
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLIRROSA_TESTS=OFF -DLIRROSA_BENCH=OFF \
+  -DLIRROSA_WERROR=OFF >/dev/null
 cmake --build build -j2 >/dev/null
 # Creates the settings with their built-in values; values already there are kept.
 build/src/lirrosa-setup >/dev/null

@@ -8,7 +8,10 @@
 # format: "spk" (the default output) and "micsink", whose monitor is the default input, so
 # audio played into micsink is what the program records. PULSE_SERVER is exported to the
 # command. The server is stopped in every case and the command's exit status is returned.
+# When the server cannot start, the command runs without it (its real-audio tests skip),
+# except under CI=true, where the run fails with the server's log.
 set -uo pipefail
+source "$(dirname "$0")/test-servers.sh"
 
 if [ $# -eq 0 ]; then
   echo "usage: $0 COMMAND [ARGS...]" >&2
@@ -42,7 +45,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 start_server() {
-  command -v pulseaudio >/dev/null || { echo "pulseaudio is not installed" >&2; return 1; }
+  command -v pulseaudio >/dev/null || { echo "pulseaudio is not installed" >"$dir/start.log"; return 1; }
   in_server_env pulseaudio --daemonize=yes -n --exit-idle-time=-1 --disallow-exit --system=false \
     --use-pid-file=yes --log-target="file:$dir/pa.log" \
     -L "module-native-protocol-unix auth-anonymous=1 socket=$dir/native" \
@@ -65,8 +68,7 @@ if start_server; then
   echo "with-sound-server: private PulseAudio server at $server" >&2
   export PULSE_SERVER="$server"
 else
-  echo "with-sound-server: could not start a PulseAudio server; real-audio tests will be skipped" >&2
-  cat "$dir/start.log" "$dir/pa.log" 2>/dev/null | tail -n 20 >&2
+  server_unavailable "PulseAudio server" "$dir/start.log" "$dir/pa.log" || exit 1
 fi
 
 "$@"

@@ -247,35 +247,54 @@ bool PitchAnalyser::analyseFrame()
     return voiced;
 }
 
-// In place: each output reads only samples at or after its own index.
+// In place: each output reads only samples at or after its own index. The outputs are
+// summed a block at a time, tap by tap: a whole block inside the frame is a loop of fixed
+// length that the compiler vectorises. Every output still adds its taps in the same
+// order, so the result is the same to the bit.
 void PitchAnalyser::filterSamples()
 {
+    constexpr int32_t kBlock = 64;
     const int32_t n = sampleCount;
-    for (int32_t i = 0; i < n; ++i) {
-        float acc = filterCentre;
-        for (int32_t k = 1; k <= filterTaps; ++k)
-            acc += filterCoeffs[k] * static_cast<float>(samples[std::min(i + k - 1, n - 1)]);
-        samples[i] = static_cast<int32_t>(acc * filterGain);
+    float acc[kBlock];
+    for (int32_t start = 0; start < n; start += kBlock) {
+        const int32_t count = std::min(kBlock, n - start);
+        for (int32_t j = 0; j < kBlock; ++j)
+            acc[j] = filterCentre;
+        for (int32_t k = 1; k <= filterTaps; ++k) {
+            const float coeff = filterCoeffs[k];
+            const int32_t* tap = samples + start + k - 1;
+            if (start + k - 1 + kBlock <= n) {
+                for (int32_t j = 0; j < kBlock; ++j)
+                    acc[j] += coeff * static_cast<float>(tap[j]);
+                continue;
+            }
+            // Taps past the frame's end read its last sample.
+            const float lastSample = static_cast<float>(samples[n - 1]);
+            for (int32_t j = 0; j < count; ++j)
+                acc[j] += coeff * (start + k - 1 + j < n ? static_cast<float>(tap[j]) : lastSample);
+        }
+        for (int32_t j = 0; j < count; ++j)
+            samples[start + j] = static_cast<int32_t>(acc[j] * filterGain);
     }
 }
 
-// Equal neighbours keep the running direction.
+// Equal neighbours keep the running direction. Computed without branches: the direction
+// of audio changes every few samples, so branches on it would be mispredicted often.
 void PitchAnalyser::findDirections()
 {
     const int32_t n = sampleCount;
+    uint8_t direction = n > 0 ? dir[0] : 0;
     for (int32_t i = 1; i < n; ++i) {
-        dir[i] = dir[i - 1];
-        if (samples[i - 1] < samples[i])
-            dir[i] = 1;
-        else if (samples[i - 1] > samples[i])
-            dir[i] = 0;
+        const int32_t before = samples[i - 1];
+        const int32_t now = samples[i];
+        direction = static_cast<uint8_t>((before < now) | ((before == now) & direction));
+        dir[i] = direction;
     }
     if (n >= 2)
         dir[0] = dir[1];
     int32_t changes = 0;
     for (int32_t i = 1; i < n; ++i)
-        if (dir[i] != dir[i - 1])
-            ++changes;
+        changes += dir[i] != dir[i - 1];
     runs = 1 + changes;
 }
 

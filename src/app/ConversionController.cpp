@@ -36,13 +36,27 @@ constexpr MainButton kStoppedEnabledButtons[] = {MainButton::Wave, MainButton::M
 constexpr MainButton kTakeButtons[] = {MainButton::SaveAs, MainButton::Export, MainButton::Finish,
                                        MainButton::PlayPB};
 
+// Where the character after the first `characters` characters of UTF-8 text begins;
+// the text's size when it is shorter. Continuation bytes (10xxxxxx) belong to the
+// character before them.
+size_t utf8CharacterEnd(const std::string& text, size_t characters)
+{
+    size_t seen = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<uint8_t>(text[i]) & 0xC0) != 0x80 && seen++ == characters)
+            return i;
+    }
+    return text.size();
+}
+
 // "file: " and the file's name without its folder, cut to 15 characters with "...".
 std::string fileInputLabel(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.size() > kInputLabelNameChars)
-        name = name.substr(0, kInputLabelNameChars) + "...";
+    const size_t cut = utf8CharacterEnd(name, kInputLabelNameChars);
+    if (cut < name.size())
+        name = name.substr(0, cut) + "...";
     return "file: " + name;
 }
 
@@ -193,6 +207,7 @@ void ConversionController::ibtn_ConvertClick()
 void ConversionController::startTake()
 {
     ++takeNumber_;
+    deviceFailure_.clear();
     if (controls_.exportDialogPresent())
         window_.exportPrepareForTake();
     loop_.setTimer(kTimer1, timer1Interval_);
@@ -275,8 +290,12 @@ bool ConversionController::openRecorder()
     const bool opened = recorder_.open(format, deviceOfEntry(controls_.waveInEntry()));
     if (opened && recorder_.start(nullptr, &loop_.target()))
         return true;
-    if (opened)
+    if (opened) {
+        // Closing leaves its own step in the trace: keep why the device would not start.
+        if (inputIsMicrophone_)
+            deviceFailure_ = recorder_.lastTrace.text;
         recorder_.close();
+    }
     return !inputIsMicrophone_;
 }
 
@@ -494,7 +513,7 @@ void ConversionController::stop()
     window_.setStateLabel("");
     if (analyser_.active || recorder_.started || recorder_.device.load() != nullptr) {
         finishTake();
-    } else if (player_.device.load() != nullptr || player_.active || midiOut_.isOpen || midiOut_.isPlaying) {
+    } else if (player_.device.load() != nullptr || player_.active || midiOut_.isOpen || midiPlaybackRunning()) {
         if (echoMode_ == EchoWave) {
             player_.stop();
             player_.close();
@@ -559,7 +578,7 @@ void ConversionController::recogniseTake()
 void ConversionController::closeMidiOut()
 {
     try {
-        if (midiOut_.isPlaying)
+        if (midiPlaybackRunning())
             midiOut_.stop();
         else if (midiOut_.isOpen)
             midiOut_.close();
@@ -655,6 +674,7 @@ void ConversionController::ibtn_PlayClick()
         failure = kNoPlaybackType;
     }
     echoMode_ = type;
+    deviceFailure_.clear();
     const bool started = type == EchoWave ? startWavePlayback() : type == EchoMidi && startMidiPlayback();
     if (started) {
         loop_.setTimer(kTimer1, timer1Interval_);
@@ -706,7 +726,7 @@ bool ConversionController::startMidiPlayback()
         kind = PlayNotes;
     }
     const bool empty = kind == PlayRaw ? !notes_.hasRawFrames() : notes_.count == 0;
-    if (empty || midiOut_.isPlaying)
+    if (empty || midiPlaybackRunning())
         return false;
     if (!midiOut_.open(deviceOfEntry(controls_.midiOutEntry())))
         return false;
@@ -716,10 +736,10 @@ bool ConversionController::startMidiPlayback()
     }
     midiOut_.notifyWindow = &loop_.target();
     auto* player = new TPlayerThread();
-    midiOut_.playerThread = player;
     player->midiOut = &midiOut_;
     player->list = list;
     player->kind = kind;
+    midiOut_.beginPlayback(player, kind);
     player->resume();
     return true;
 }
@@ -808,22 +828,46 @@ void ConversionController::onBufferReturned(const WindowMessage& message)
     recorder_.releaseHeader(header, true);
     if (!shuttingDown_ && recorder_.started) {
         const uint32_t chunk = chunkBytes();
+        const int32_t prepared = recorder_.preparedCount;
         recorder_.queueBuffer(newAudioBuffer(chunk), chunk, 1);
+        // A refused buffer is released at once: the device is lost, and no more sound
+        // and no end of input will come from it.
+        if (recorder_.preparedCount == prepared)
+            endOnDeviceFailure(recorder_.lastTrace);
     }
 }
 
 void ConversionController::onPlayChunk(uint8_t* chunk, uint32_t length)
 {
-    if (shuttingDown_ || !player_.active || !player_.queueChunk(chunk, length, 0))
+    if (shuttingDown_ || !player_.active) {
         deleteAudioBuffer(chunk);
+        return;
+    }
+    if (!player_.queueChunk(chunk, length, 0)) {
+        deleteAudioBuffer(chunk);
+        endOnDeviceFailure(player_.lastTrace);
+    }
+}
+
+// Ends the take (keeping what was recorded) or the playback when its device fails, as
+// Stop would, and says why.
+void ConversionController::endOnDeviceFailure(const WaveTrace& trace)
+{
+    if (stopped_)
+        return;
+    deviceFailure_ = trace.text;
+    stop();
+    showError(deviceFailure_);
 }
 
 void ConversionController::onMidiPosition(WPARAM ticks, LPARAM kind)
 {
     currentPosition_ = positionOf(ticks);
-    if (static_cast<int8_t>(kind) <= 0)
-        stop();
-    else
+    if (static_cast<int8_t>(kind) <= 0) {
+        // The end of a playback stops it; a take started since is not the playback's to end.
+        if (!analyser_.active && !recorder_.started)
+            stop();
+    } else
         loop_.target().post(UM_POSITION, ticks, 0);
 }
 

@@ -143,6 +143,10 @@ public:
     int32_t analysedFrames() const { return analysedFrames_; }
     // Why the last file chosen for a take was not loaded; None when it was.
     WaveRefusal lastFileRefusal() const { return lastFileRefusal_; }
+    // The device's error text when a wave device failed during the last take or playback
+    // and so ended it, or when the microphone opened but would not start; empty when the
+    // take or playback ended otherwise.
+    const std::string& deviceFailure() const { return deviceFailure_; }
     TakeFailure lastTakeFailure() const { return lastTakeFailure_; }
     VoicedFrame newestVoicedFrame() const;
 
@@ -184,10 +188,14 @@ private:
     void showPosition(int32_t w, uint32_t flags);
     void resetDisplay(bool postPosition);
     void onBufferReturned(const WindowMessage& message);
+    void endOnDeviceFailure(const WaveTrace& trace);
     void onPlayChunk(uint8_t* chunk, uint32_t length);
     void onMidiPosition(WPARAM ticks, LPARAM kind);
     void showEchoEnded();
     void closeMidiOut();
+    // From Play until the player thread has ended: set before the thread starts, so that
+    // Stop pressed at any moment ends the playback.
+    bool midiPlaybackRunning() const { return midiOut_.playerThread.load() != nullptr; }
     void saveWave(std::string name);
     void saveMidi(std::string name);
     void drainReturnedBuffers();
@@ -230,6 +238,7 @@ private:
     bool takeAnalysed_ = false;
     int32_t analysedFrames_ = 0;
     WaveRefusal lastFileRefusal_ = WaveRefusal::None;
+    std::string deviceFailure_;
     TakeFailure lastTakeFailure_ = TakeFailure::None;
     std::chrono::milliseconds timer1Interval_ = kTimer1Idle;
     bool stateLabelAqua_ = false;

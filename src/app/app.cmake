@@ -13,10 +13,3 @@ if(LIRROSA_BENCH)
   add_executable(bench_echo_latency ${CMAKE_SOURCE_DIR}/bench/app/bench_echo_latency.cpp)
   target_link_libraries(bench_echo_latency PRIVATE lirrosa_app benchmark::benchmark benchmark::benchmark_main)
 endif()
-
-# The command line drives the controller through the terminal's controls.
-target_sources(lirrosa-cli PRIVATE
-  ${CMAKE_SOURCE_DIR}/src/cli/SplitWaveDriver.cpp
-  ${CMAKE_SOURCE_DIR}/src/cli/TerminalSeam.cpp
-  ${CMAKE_SOURCE_DIR}/src/cli/TerminalSession.cpp)
-target_link_libraries(lirrosa-cli PRIVATE lirrosa_app)

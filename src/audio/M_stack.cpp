@@ -113,7 +113,7 @@ void WaveRecorder::onBufferDone(WAVEHDR* header)
     --queuedCount;
     const bool posted = postBufferDone(notifyThread.load(), UM_IN_BUFFER_DONE, header, this);
     if (const WaveDataCallback callback = dataCallback.load())
-        callback(this, header->lpData, header->dwBufferLength, userValue.load(), 0);
+        callback(this, header->lpData, header->dwBytesRecorded, userValue.load(), 0);
     if (!postBufferDone(notifyWindow.load(), UM_IN_BUFFER_DONE, header, this) && !posted)
         discardReturned(device.load(), header, preparedCount);
 }

@@ -28,7 +28,7 @@
 class WaveRecorder;
 class WavePlayer;
 
-// (recorder, data, length, user value, 0): a filled buffer, on the driver thread.
+// (recorder, data, bytes recorded, user value, 0): a returned buffer, on the driver thread.
 using WaveDataCallback = void (*)(WaveRecorder* recorder, uint8_t* data, uint32_t length, uint32_t userValue,
                                   uint32_t reserved);
 // (player, data, length, user value, 0): a played buffer, on the driver thread. The

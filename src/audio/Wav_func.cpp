@@ -1,16 +1,16 @@
 #include "audio/Wav_func.h"
 
+#include "platform/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
@@ -140,6 +140,8 @@ WaveRefusal checkWaveHeader(int fd, int64_t& size, WAVEFORMATEX& format)
         return WaveRefusal::NotPcm;
     if (found.nBlockAlign == 0)
         return WaveRefusal::ZeroBlockAlign;
+    if (found.nBlockAlign != static_cast<uint32_t>(found.nChannels) * found.wBitsPerSample / 8)
+        return WaveRefusal::BlockAlignMismatch;
 
     // The data chunk's own length is not used: the samples run to the end of the file.
     if (!readExactly(fd, tags, sizeof tags))
@@ -158,51 +160,6 @@ void report(WaveRefusal* why, WaveRefusal refusal)
     if (why != nullptr)
         *why = refusal;
 }
-
-std::atomic<unsigned> temporaryCounter{0};
-
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A symbolic link is written through: the file it points at is replaced.
-std::string resolveLink(const std::string& path)
-{
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr)
-        return path;
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
-}
-
-// GNU and XSI strerror_r differ in their result; both fill or return the text.
-[[maybe_unused]] const char* errorText(int, const char* buffer)
-{
-    return buffer;
-}
-
-[[maybe_unused]] const char* errorText(const char* text, const char*)
-{
-    return text;
-}
-
-// The text of the latest failed system call; one buffer for the whole program.
-std::mutex lastErrorMutex;
-char lastErrorText[299];
 
 } // namespace
 
@@ -248,6 +205,8 @@ const char* describeWaveRefusal(WaveRefusal why)
         return "the samples are not uncompressed PCM (re-save the file as 8-bit or 16-bit PCM)";
     case WaveRefusal::ZeroBlockAlign:
         return "the format chunk gives a block align of 0 bytes per sample frame";
+    case WaveRefusal::BlockAlignMismatch:
+        return "the format chunk's block align does not match its channels and sample size";
     case WaveRefusal::NoDataTag:
         return "the \"data\" chunk does not follow the format chunk (re-save the file without metadata chunks)";
     case WaveRefusal::ReadFailed:
@@ -329,140 +288,4 @@ bool WriteWaveFile(const std::string& name, const WAVEFORMATEX& format, uint32_t
     if (!file.write(header, sizeof header) || !file.write(data, dataSize) || !file.commit())
         throw WaveWriteError();
     return true;
-}
-
-uint32_t audioChunkBytes(const WAVEFORMATEX& format)
-{
-    const uint64_t align = std::max<uint64_t>(format.nBlockAlign, 1);
-    const uint64_t bytesPerSecond =
-        static_cast<uint64_t>(format.wBitsPerSample / 8) * format.nSamplesPerSec * format.nChannels;
-    // x * 28 / 1000 == x * 7 / 250 exactly, and x * 7 cannot overflow 64 bits here.
-    const uint64_t framesBytes = bytesPerSecond * 7 / 250;
-    const uint64_t chunk = align * (framesBytes / align + 1);
-    if (chunk > UINT32_MAX)
-        return static_cast<uint32_t>(UINT32_MAX / align * align);
-    return static_cast<uint32_t>(chunk);
-}
-
-FrameDuration frameDuration(const WAVEFORMATEX& format)
-{
-    if (format.nSamplesPerSec == 0)
-        return FrameDuration{};
-    const uint32_t align = std::max<uint32_t>(format.nBlockAlign, 1);
-    return FrameDuration{audioChunkBytes(format) / align, format.nSamplesPerSec};
-}
-
-void CheckSystemCall(bool ok)
-{
-    if (ok)
-        return;
-    const std::string text = systemErrorText(errno);
-    std::lock_guard<std::mutex> lock(lastErrorMutex);
-    std::snprintf(lastErrorText, sizeof lastErrorText, "%s", text.c_str());
-    throw SystemCallError(lastErrorText);
-}
-
-std::string systemErrorText(int code)
-{
-    char buffer[sizeof lastErrorText];
-    buffer[0] = '\0';
-    return errorText(::strerror_r(code, buffer, sizeof buffer), buffer);
-}
-
-AtomicFile::~AtomicFile()
-{
-    discard();
-}
-
-bool AtomicFile::create(const std::string& path)
-{
-    discard();
-    error_ = 0;
-    if (path.empty() || path.back() == '/') {
-        error_ = path.empty() ? ENOENT : EISDIR;
-        return false;
-    }
-    target_ = resolveLink(path);
-    struct stat existing {};
-    const bool exists = ::stat(target_.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        error_ = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
-        return false;
-    }
-    if (exists && ::access(target_.c_str(), W_OK) != 0) {
-        error_ = errno;
-        return false;
-    }
-
-    const std::string stem = folderOf(target_) + "/." + baseNameOf(target_).substr(0, 100) + "." +
-                             std::to_string(::getpid()) + "-";
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        const std::string candidate = stem + std::to_string(temporaryCounter++) + ".tmp";
-        fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0)
-            temporary_ = candidate;
-        else if (errno != EEXIST)
-            break;
-    }
-    if (fd_ < 0) {
-        error_ = errno;
-        return false;
-    }
-    if (exists)
-        ::fchmod(fd_, existing.st_mode & 07777);
-    return true;
-}
-
-bool AtomicFile::write(const void* bytes, size_t size)
-{
-    const uint8_t* p = static_cast<const uint8_t*>(bytes);
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0)
-            errno = ENOSPC;
-        if (n <= 0)
-            return fail();
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool AtomicFile::commit()
-{
-    if (fd_ < 0 || ::fsync(fd_) != 0)
-        return fail();
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-        return fail();
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-        return fail();
-    temporary_.clear();
-    // Make the rename itself durable; a folder that cannot be synced changes nothing.
-    const int folder = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return true;
-}
-
-bool AtomicFile::fail()
-{
-    error_ = errno != 0 ? errno : EIO;
-    discard();
-    return false;
-}
-
-void AtomicFile::discard()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
-    if (!temporary_.empty())
-        ::unlink(temporary_.c_str());
-    temporary_.clear();
 }

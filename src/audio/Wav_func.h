@@ -1,7 +1,6 @@
 #pragma once
-// Wave files: reading a PCM wave file whole into the sample store of a take, writing a
-// take back as a wave file, the size of one 28 ms audio chunk, and turning a failed
-// system call into an error that carries the system's own text.
+// Wave files: reading a PCM wave file whole into the sample store of a take, and writing
+// a take back as a wave file.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +28,7 @@ struct SampleStore {
 };
 
 // Why a file was not accepted as a wave file.
-enum class WaveRefusal { None, CannotOpen, TooShort, NotWaveFmt, FormatChunkTooLong, NotPcm, ZeroBlockAlign, NoDataTag, ReadFailed };
+enum class WaveRefusal { None, CannotOpen, TooShort, NotWaveFmt, FormatChunkTooLong, NotPcm, ZeroBlockAlign, BlockAlignMismatch, NoDataTag, ReadFailed };
 
 // The reason as a phrase for users, e.g. "the file is too short to be a wave file".
 const char* describeWaveRefusal(WaveRefusal why);
@@ -56,47 +55,3 @@ public:
 // Returns false when the file cannot be created; throws WaveWriteError when a later
 // step fails, leaving nothing behind.
 bool WriteWaveFile(const std::string& name, const WAVEFORMATEX& format, uint32_t dataSize, const uint8_t* data);
-
-// Bytes in one audio chunk of a little more than 28 ms: a whole number of sample frames
-// (1236 for the microphone format). A format without a block align counts 1-byte frames.
-uint32_t audioChunkBytes(const WAVEFORMATEX& format);
-
-// The error raised for a failed system call, carrying the system's message text.
-class SystemCallError : public std::runtime_error {
-public:
-    explicit SystemCallError(const char* text) : std::runtime_error(text) {}
-};
-
-// Throws SystemCallError with the text of the calling thread's last error (errno) when
-// `ok` is false.
-void CheckSystemCall(bool ok);
-
-// The system's message text for an errno value.
-std::string systemErrorText(int code);
-
-// A file written under a temporary name in its target's folder and renamed over the
-// target only when all of it is on disk. Discarded (the temporary removed) unless
-// committed. After a failure, error() holds the errno of the failing step.
-class AtomicFile {
-public:
-    AtomicFile() = default;
-    ~AtomicFile();
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-
-    // False when the target cannot be written: its folder is missing or not writable,
-    // or it names a folder, a device or a read-only file.
-    bool create(const std::string& path);
-    bool write(const void* bytes, size_t size);
-    bool commit();
-    int error() const { return error_; }
-
-private:
-    void discard();
-    bool fail();
-
-    std::string target_;
-    std::string temporary_;
-    int fd_ = -1;
-    int error_ = 0;
-};

@@ -1,7 +1,8 @@
 #pragma once
-// The wave format record: the 18-byte format block of a wave file, kept in memory
-// with 2 spare bytes (20 bytes in all). Field names follow the record of the sound
-// services it is handed to.
+// The wave format record shared by the engine, the wave devices and the window: the
+// 18-byte format block of a wave file, kept in memory with 2 spare bytes (20 bytes in
+// all), with field names after the record of the sound services it is handed to; and
+// the size of the audio chunk in which takes are recorded, played and analysed.
 
 #include <cstdint>
 
@@ -20,6 +21,10 @@ constexpr uint16_t WAVE_FORMAT_PCM = 1;
 
 // The microphone format: PCM, mono, 22050 Hz, 16 bits.
 constexpr WAVEFORMATEX kMicrophoneFormat{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+
+// Bytes in one audio chunk of a little more than 28 ms: a whole number of sample frames
+// (1236 for the microphone format). A format without a block align counts 1-byte frames.
+uint32_t audioChunkBytes(const WAVEFORMATEX& format);
 
 // The duration of one analysis frame, that is of one audio chunk (audioChunkBytes): its
 // whole sample frames over the sample rate, 618 / 22050 s (28.027 ms) for the microphone.

@@ -7,14 +7,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "analysis/Tv2m.h"
 #include "cli/CommandLine.h"
 #include "cli/JsonReport.h"
 #include "midi/MidiRender.h"
 #include "midi/MidiTime.h"
 #include "midi/SmfWriter.h"
 #include "notes/NoteNames.h"
-#include "notes/Tksds.h"
 
 namespace {
 
@@ -22,21 +20,6 @@ bool fileExists(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
-}
-
-// Feeds the take chunk by chunk, as the program's file take without echo does.
-void analyseTake(PitchAnalyser& analyser, const WAVEFORMATEX& format, const SampleStore& store,
-                 ConvertProgress& progress)
-{
-    const uint32_t chunk = audioChunkBytes(format);
-    uint32_t position = 0;
-    while (position < store.validCount && analyser.active) {
-        const uint32_t length = std::min(chunk, store.validCount - position);
-        analyser.feed(store.data + position, length);
-        position += length;
-        progress.update(position);
-    }
-    analyser.stop();
 }
 
 // Plays the notes (or the raw track) through the built-in synthesiser offline, as 16-bit
@@ -122,9 +105,6 @@ std::string unsupportedFormatReason(const WAVEFORMATEX& format)
     if (format.nChannels != 1 && format.nChannels != 2)
         return "the file has " + std::to_string(format.nChannels) +
                " channels; only mono and stereo can be analysed";
-    if (format.nBlockAlign != format.nChannels * format.wBitsPerSample / 8)
-        return "the file's block align (" + std::to_string(format.nBlockAlign) +
-               ") does not match its channels and sample size";
     if (format.nSamplesPerSec < 4000 || format.nSamplesPerSec > 192000)
         return "the file's sample rate of " + std::to_string(format.nSamplesPerSec) +
                " Hz is outside 4000 to 192000 Hz";
@@ -157,40 +137,6 @@ int checkConvertOptions(const ConvertOptions& options)
             return fail("'" + path + "' already exists; use --force to overwrite it.");
     }
     return 0;
-}
-
-int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const ConvertOptions& options)
-{
-    const std::string formatProblem = unsupportedFormatReason(format);
-    if (!formatProblem.empty())
-        return fail("cannot analyse the input: " + formatProblem + ".");
-    if (const int refused = checkConvertOptions(options))
-        return refused;
-
-    NoteSequence notes; // takes the stored song settings as the ones in force
-    songSettings.tpqn = options.tpqn;
-    if (options.patch >= 0)
-        songSettings.patch = static_cast<uint8_t>(options.patch);
-    PitchAnalyser analyser;
-    analyser.setupParams(notes, &format);
-    analyser.begin(&notes, true);
-    if (!notes.raw)
-        return fail("out of memory while starting the analysis.");
-
-    const uint32_t fewSeconds = format.nAvgBytesPerSec * 5;
-    ConvertProgress progress(options.showProgress && store.validCount > fewSeconds, store.validCount);
-    analyseTake(analyser, format, store, progress);
-
-    std::vector<RawFrameCopy> analysed;
-    if (!options.jsonPath.empty())
-        analysed = copyRawTrack(*notes.raw);
-    if (options.engine == RecognitionEngine::Precise) {
-        transcribeTake(notes, store.data, store.validCount);
-    } else if (notes.hasRawFrames()) {
-        cleanRawTrack(notes);
-        recognise(notes, options.mergeShortPitchDeviations);
-    }
-    return writeConversion(format, analyser.frameCounter, analysed, notes, options);
 }
 
 int writeConversion(const WAVEFORMATEX& format, int32_t frames, const std::vector<RawFrameCopy>& analysed,

@@ -1,7 +1,7 @@
 #pragma once
-// One conversion of a take held in memory, as the program runs a file take without echo:
-// feed every 28 ms chunk to the analyser, stop, clean the raw track, recognise, then write
-// the MIDI file (and optionally the JSON report, the note table and a rendering).
+// The outputs of one conversion: the options of `convert`, their checks, and the writing
+// of the MIDI file (and optionally the JSON report, the note table and a rendering) of a
+// take the conversion controller has analysed and recognised.
 
 #include <cstdint>
 #include <string>
@@ -26,10 +26,6 @@ struct ConvertOptions {
     bool force = false;              // overwrite existing outputs
     bool showProgress = true;        // progress on stderr for takes longer than a few seconds
 };
-
-// Converts the take and writes its outputs. Returns 0 on success; otherwise prints one
-// clear line on stderr, leaves no output file behind and returns non-zero.
-int convertTake(const WAVEFORMATEX& format, const SampleStore& store, const ConvertOptions& options);
 
 // The pieces of a conversion, for a take that the conversion controller analyses and
 // recognises. Each returns 0, or prints one line on stderr and returns non-zero.

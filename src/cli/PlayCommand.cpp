@@ -117,15 +117,10 @@ int playWave(const PlayOptions& options, const CliSettings& stored)
                      static_cast<double>(controller.store().validCount) / format.nAvgBytesPerSec,
                      deviceName.c_str());
     // A chunk the device refuses ends the playback.
-    std::string error;
-    session.runUntilStopped([&] {
-        if (controller.playerTrace().result != MMSYSERR_NOERROR)
-            error = controller.playerTrace().text;
-        return !error.empty();
-    });
+    session.runUntilStopped();
     session.settle();
-    if (!error.empty())
-        return fail("playback of '" + path + "' failed: " + error);
+    if (!controller.deviceFailure().empty())
+        return fail("playback of '" + path + "' failed: " + controller.deviceFailure());
     return 0;
 }
 

@@ -153,6 +153,8 @@ MetronomeSettings storedMetronome()
 std::string startFailure(ConversionController& controller, const RecordOptions& options,
                          const std::string& deviceName, int32_t midiEntry)
 {
+    if (!controller.deviceFailure().empty())
+        return "cannot start " + deviceName + " for recording: " + controller.deviceFailure();
     if (controller.recorderTrace().result != MMSYSERR_NOERROR)
         return "cannot open " + deviceName + " for recording: " + controller.recorderTrace().text;
     if (options.echo == EchoWave)
@@ -236,20 +238,15 @@ int runRecordCommand(const std::vector<std::string>& args)
     if (!options.quiet)
         std::fprintf(stderr, "Recording from %s; press Ctrl-C to stop.\n", deviceName.c_str());
 
-    // The take ends on Ctrl-C, after its length, when the store is full (the controller
-    // stops by itself), when an input file has been played out, or when the device fails.
+    // The take ends on Ctrl-C, after its length, when an input file has been played out,
+    // or by itself when the store is full or a device fails.
     const uint32_t chunk = audioChunkBytes(kMicrophoneFormat);
     const uint64_t lengthBytes = static_cast<uint64_t>(options.seconds) * kMicrophoneFormat.nAvgBytesPerSec;
     const Clock::time_point lastMoment = Clock::now() + std::chrono::seconds(options.seconds) + kLateStart;
     uint64_t recorded = 0;
     session.onTakePosition = [&](int32_t frames) { recorded = static_cast<uint64_t>(frames) * chunk; };
     std::optional<Clock::time_point> inputEnded;
-    bool deviceFailed = false;
     session.runUntilStopped([&] {
-        if (controller.recorderTrace().result != MMSYSERR_NOERROR) {
-            deviceFailed = true;
-            return true;
-        }
         if (source && source->exhausted()) {
             if (!inputEnded)
                 inputEnded = Clock::now();
@@ -258,7 +255,8 @@ int runRecordCommand(const std::vector<std::string>& args)
         }
         return recorded >= lengthBytes || Clock::now() > lastMoment;
     });
-    const std::string deviceError = deviceFailed ? controller.recorderTrace().text : "";
+    // A failed device ends the take by itself; its error says why.
+    const std::string deviceError = controller.deviceFailure();
     session.settle();
     seam.endStatusLine();
     if (usesMidi && isJackMidiEntry(options.midiOut))

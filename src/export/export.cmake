@@ -19,6 +19,6 @@ add_library(lirrosa_http STATIC ${CMAKE_CURRENT_LIST_DIR}/Lirrosahttp.cpp ${CMAK
 set_target_properties(lirrosa_http PROPERTIES AUTOMOC ON)
 target_link_libraries(lirrosa_http PUBLIC lirrosa_core Qt6::Core Qt6::Network)
 
-# lirrosa-cli ringtone: the RTTTL text from the command line, and its request to the service.
-target_sources(lirrosa-cli PRIVATE ${CMAKE_SOURCE_DIR}/src/cli/RingtoneCommand.cpp)
-target_link_libraries(lirrosa-cli PRIVATE lirrosa_export lirrosa_http)
+# lirrosa-cli ringtone (src/cli/RingtoneCommand.cpp, in lirrosa_cli): the RTTTL text from the
+# command line, and its request to the service.
+target_link_libraries(lirrosa_cli PUBLIC lirrosa_export lirrosa_http)

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "audio/Wav_func.h"
+#include "platform/SystemCall.h"
 #include "midi/MidiTime.h"
 #include "platform/WindowMessages.h"
 
@@ -231,6 +231,12 @@ void MidiOut::play(const PlayList& list, PlayKind kind)
 {
     RunningPlay running(playsLock, playsEnded, runningPlays);
     std::unique_lock<std::mutex> gate(playerGate);
+    if (stopRequested) {
+        playerThread = nullptr;
+        isPlaying = false;
+        postEnd();
+        return;
+    }
 
     stopped = false;
     if (isOpen)
@@ -255,6 +261,8 @@ void MidiOut::play(const PlayList& list, PlayKind kind)
             CheckSystemCall(false);
         }
         streamEvents(events, total, buffers, gate);
+        if (!stopped)
+            letLastNotesRing(gate);
     } catch (...) {
         finishPlayback(buffers);
         throw;
@@ -334,6 +342,18 @@ void MidiOut::waitForNotification(std::unique_lock<std::mutex>& gate)
     gate.lock();
 }
 
+// Without the gate, so that stop() can cut the wait short. Only this thread closes the
+// playback's stream, so it stays open meanwhile.
+void MidiOut::letLastNotesRing(std::unique_lock<std::mutex>& gate)
+{
+    MidiStream* playing = stream.load();
+    if (playing == nullptr)
+        return;
+    gate.unlock();
+    playing->linger(kReleaseTailUs);
+    gate.lock();
+}
+
 void MidiOut::finishPlayback(MidiStreamBuffer (&buffers)[2])
 {
     // Failures here are ignored: the end must always be reached and posted.
@@ -361,12 +381,22 @@ void MidiOut::postEnd()
         notifyWindow->post(UM_MIDI_POSITION, static_cast<WPARAM>(-1), -1);
 }
 
+void MidiOut::beginPlayback(TPlayerThread* player, PlayKind kind)
+{
+    stopRequested = false;
+    playKind = kind;
+    isPlaying = true;
+    playerThread = player;
+}
+
 void MidiOut::stop()
 {
     if (playerThread.load() == nullptr)
         return;
-    // Taking the gate holds the player at its wait while the stream is reset.
+    // Taking the gate holds the player at its wait while the stream is reset, or keeps
+    // it from starting until the stop is recorded.
     std::lock_guard<std::mutex> hold(playerGate);
+    stopRequested = true;
     const MidiResult result = withStream([this](MidiStream& s) {
         stopped = true;
         return s.reset();

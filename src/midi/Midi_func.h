@@ -3,9 +3,11 @@
 // the ringtone on a player thread, and the live short messages (channel set-up, patch,
 // volume, audition notes, metronome clicks and the echo of the sung pitch).
 //
-// Two threads use it: the window thread (live messages, tempo, position, stop, close)
-// and one player thread at a time (play). The flags they share are atomics; the stream
-// handle is used under a lock so that a position query can never meet a closing stream.
+// Three threads use it: the window thread (live messages, tempo, position, stop, close,
+// and the MIDI echo of a file take), the wave-in driver thread (the MIDI echo of a
+// microphone take) and one player thread at a time (play). The flags they share are
+// atomics; the stream handle is used under a lock so that a position query or an echo
+// can never meet a closing stream.
 
 #include <atomic>
 #include <condition_variable>
@@ -39,6 +41,10 @@ inline constexpr float kEchoBendCurve[10] = {0.0f, 0.013f, 0.055f, 0.148f, 0.307
 
 constexpr uint8_t kPercussionChannel = 9;
 constexpr uint8_t kEchoVelocity = 105;
+
+// How long the last notes of a playback that ends by itself may ring before the reset
+// silences every channel: the release of a piano note, in microseconds of stream time.
+constexpr int64_t kReleaseTailUs = 1000000;
 
 // Words in each of the two stream buffers of a playback.
 constexpr int32_t kStreamBufferWords = 32768;
@@ -96,10 +102,15 @@ public:
     void resetChannels(uint8_t kind);
 
     // The player thread's body: builds the event list, opens the stream, streams the list
-    // through two alternating buffers until it has played or stop() ends it, closes, and
-    // posts UM_MIDI_POSITION (-1, -1) to notifyWindow exactly once. A device failure
-    // throws MidiDeviceError after that end.
+    // through two alternating buffers until it has played or stop() ends it, lets the
+    // last notes ring for kReleaseTailUs after a natural end (a stop() cuts them at once),
+    // closes, and posts UM_MIDI_POSITION (-1, -1) to notifyWindow exactly once. A device
+    // failure throws MidiDeviceError after that end.
     void play(const PlayList& list, PlayKind kind);
+    // Marks a playback of `kind` as running before its player thread starts, so that a
+    // stop() at any moment from now on ends it: one that comes before the player has
+    // opened its stream makes the player end at once.
+    void beginPlayback(TPlayerThread* player, PlayKind kind);
     // Ends a playback from another thread; the player then runs its end.
     void stop();
     // Ticks played by the current playback; 0 when nothing plays.
@@ -131,6 +142,7 @@ private:
     void openPlaybackStream(PlayKind kind);
     bool fillBuffer(MidiStreamBuffer& buffer, const EventList& events, int32_t total, int32_t& readPos);
     void waitForNotification(std::unique_lock<std::mutex>& gate);
+    void letLastNotesRing(std::unique_lock<std::mutex>& gate);
     void finishPlayback(MidiStreamBuffer (&buffers)[2]);
     void postEnd();
     int32_t echoBend(float target);
@@ -143,6 +155,8 @@ private:
     // Held by the player except while it waits for the stream, so that stop() finds it
     // at its wait and never between the wait and its test of `stopped`.
     std::mutex playerGate;
+    // Set by stop(), cleared by beginPlayback(): a stop that came before the player.
+    std::atomic<bool> stopRequested{false};
     // Guards the stream handle's lifetime.
     std::mutex streamLock;
     // Signalled by the stream for each notification of a playback.

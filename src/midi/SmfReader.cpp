@@ -287,5 +287,7 @@ bool notesFromMidiFile(const SmfContents& contents, NoteSequence& notes, SongSet
     song.recordTempo = static_cast<int16_t>(tempo);
     song.meterNum = contents.meterNum;
     song.meterDen = contents.meterDen;
+    // The file holds the notes as they were played, shift and all.
+    song.octaveShift = 0;
     return true;
 }

@@ -38,5 +38,6 @@ bool readMidiFile(const std::string& path, SmfContents& contents, std::string& e
 // The file's notes as a note sequence to play, in start order, the longest split into
 // adjacent pieces that fit a note's 16-bit duration; notes beyond the 32-bit tick range
 // are left out. Sets the song's ticks per quarter note, tempo (also the record tempo) and
-// meter from the file. False when it has no note.
+// meter from the file, and no octave shift: the file's notes are already as played. False
+// when it has no note.
 bool notesFromMidiFile(const SmfContents& contents, NoteSequence& notes, SongSettings& song);

@@ -4,7 +4,8 @@
 #include <bit>
 #include <new>
 
-#include "audio/Wav_func.h"
+#include "platform/AtomicFile.h"
+#include "platform/SystemCall.h"
 #include "midi/MidiEvents.h"
 #include "midi/MidiTime.h"
 

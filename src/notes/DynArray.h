@@ -92,14 +92,14 @@ public:
     bool grow(int32_t extra)
     {
         const int32_t newCapacity = capacity + extra;
-        E* bigger = static_cast<E*>(std::calloc(static_cast<size_t>(newCapacity), sizeof(E)));
+        // realloc extends a large block in place (or remaps its pages), so a list that
+        // grows record by record does not copy itself over and over.
+        E* bigger = static_cast<E*>(std::realloc(static_cast<void*>(data), sizeof(E) * static_cast<size_t>(newCapacity)));
         if (bigger == nullptr) {
             error = true;
             return false;
         }
-        if (count > 0)
-            std::memcpy(static_cast<void*>(bigger), data, sizeof(E) * static_cast<size_t>(count));
-        std::free(data);
+        std::memset(static_cast<void*>(bigger + capacity), 0, sizeof(E) * static_cast<size_t>(extra));
         data = bigger;
         capacity = newCapacity;
         end = data + count;

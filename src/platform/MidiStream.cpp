@@ -152,6 +152,15 @@ MidiResult MidiStream::position(uint32_t& ticks)
     return kMidiOk;
 }
 
+void MidiStream::linger(int64_t us)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    const uint64_t resetsBefore = resets;
+    const int64_t deadline = dueTime(lastEventTick) + us;
+    while (resets == resetsBefore && !quit && clock.nowUs() < deadline)
+        clock.waitUntil(wake, lock, deadline);
+}
+
 MidiResult MidiStream::reset()
 {
     std::vector<MidiHeader*> returned;
@@ -163,6 +172,7 @@ MidiResult MidiStream::reset()
         for (MidiHeader* header : returned)
             header->flags = (header->flags & ~kMidiHeaderInQueue) | kMidiHeaderDone;
         queueHead = queueTail = nullptr;
+        ++resets;
         playedBytes = 0;
         lastEventTick = 0;
         running = false;

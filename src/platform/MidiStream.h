@@ -68,6 +68,9 @@ public:
     // and pauses the stream at tick 0.
     MidiResult reset();
     MidiResult shortMessage(uint32_t message);
+    // Waits until `us` of the stream's time after its last event, or until a reset() ends
+    // the wait early.
+    void linger(int64_t us);
 
 private:
     MidiStream(std::unique_ptr<MidiSink> sink, MidiClock& clock, MidiNotify notify);
@@ -104,5 +107,6 @@ private:
     int64_t anchorUs = 0;
     int64_t evaluatedUs = -1;     // the scheduler has played everything due by this time
     bool quit = false;
+    uint64_t resets = 0;          // counts reset(), so that linger() sees one
     std::thread scheduler;
 };

@@ -6,7 +6,7 @@
 #include <functional>
 #include <tuple>
 
-#include "audio/Wav_func.h"
+#include "audio/WaveFormat.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include "platform/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,9 +17,6 @@
 namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
-
-const RegistryWriteSteps kSystemWriteSteps{::write, ::fsync, ::rename};
-RegistryWriteSteps writeSteps = kSystemWriteSteps;
 
 char foldCase(char c)
 {
@@ -242,22 +241,6 @@ bool readWholeFile(const std::string& path, std::string& text, int& error)
         text.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
-    return true;
-}
-
-bool writeAll(int fd, const std::string& text, int& error)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = writeSteps.write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
     return true;
 }
 
@@ -499,16 +482,6 @@ RegResult RegistryTree::parse(std::string_view text, RegistryTree& tree)
     return {};
 }
 
-void setRegistryWriteSteps(const RegistryWriteSteps& steps)
-{
-    writeSteps = steps;
-}
-
-void restoreRegistryWriteSteps()
-{
-    writeSteps = kSystemWriteSteps;
-}
-
 std::string RegistryFile::defaultPath()
 {
     if (const char* explicitPath = std::getenv("LIRROSA_REGISTRY"); explicitPath != nullptr && *explicitPath != '\0')
@@ -564,38 +537,13 @@ RegResult RegistryFile::update(const std::function<RegResult(RegistryTree&)>& ch
 
 RegResult RegistryFile::replaceFile(const std::string& text) const
 {
-    std::string tempPath = path_ + ".tmp";
-    int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0)
-        return RegResult::failure(RegStatus::WriteFailed, systemError("cannot create " + tempPath, errno));
-
-    // Keep the permissions a person gave the file.
-    struct stat existing;
-    if (::stat(path_.c_str(), &existing) == 0)
-        ::fchmod(fd, existing.st_mode & 07777);
-
-    int error = 0;
-    std::string failedStep;
-    if (!writeAll(fd, text, error))
-        failedStep = "cannot write " + tempPath;
-    else if (writeSteps.fsync(fd) != 0)
-        error = errno, failedStep = "cannot flush " + tempPath;
-    if (::close(fd) != 0 && failedStep.empty())
-        error = errno, failedStep = "cannot close " + tempPath;
-    if (failedStep.empty() && writeSteps.rename(tempPath.c_str(), path_.c_str()) != 0)
-        error = errno, failedStep = "cannot replace " + path_;
-    if (!failedStep.empty()) {
-        ::unlink(tempPath.c_str());
-        return RegResult::failure(RegStatus::WriteFailed, systemError(failedStep, error));
-    }
-
-    // Make the rename itself durable.
-    std::filesystem::path folder = std::filesystem::path(path_).parent_path();
-    int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    // The file holds the user's e-mail address and phone number: only the user may read
+    // a new one. A file replaced keeps the permissions a person gave it.
+    AtomicFile file;
+    if (!file.create(path_, 0600))
+        return RegResult::failure(RegStatus::WriteFailed, systemError("cannot create " + path_, file.error()));
+    if (!file.write(text.data(), text.size()) || !file.commit())
+        return RegResult::failure(RegStatus::WriteFailed, systemError("cannot replace " + path_, file.error()));
     return {};
 }
 

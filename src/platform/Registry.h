@@ -82,15 +82,6 @@ private:
 // Splits a key path at its backslashes, dropping empty parts ("\a\\b\" gives a, b).
 std::vector<std::string> splitKeyPath(std::string_view path);
 
-// The system calls that replace the file; tests put failing ones in to stand for a full disk
-// or a crash between the steps.
-struct RegistryWriteSteps {
-    ssize_t (*write)(int fd, const void* data, size_t size);
-    int (*fsync)(int fd);
-    int (*rename)(const char* from, const char* to);
-};
-void setRegistryWriteSteps(const RegistryWriteSteps& steps);
-void restoreRegistryWriteSteps();
 
 class RegistryFile {
 public:

@@ -1,16 +1,12 @@
-# MIDI output: the stream and its devices (FluidSynth, JACK, the ALSA sequencer), and the
-# MidiOut with its player thread, which use them. A missing JACK server or sequencer
-# device is found at run time: the output is then not listed.
+# MIDI output: the libraries of the stream's devices (FluidSynth, JACK, the ALSA
+# sequencer). A missing JACK server or sequencer device is found at run time: the output
+# is then not listed.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIRROSA_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
 pkg_check_modules(LIRROSA_ALSA REQUIRED IMPORTED_TARGET alsa)
 pkg_check_modules(LIRROSA_JACK REQUIRED IMPORTED_TARGET jack)
 target_link_libraries(lirrosa_platform PUBLIC PkgConfig::LIRROSA_FLUIDSYNTH PkgConfig::LIRROSA_ALSA
   PkgConfig::LIRROSA_JACK)
-target_sources(lirrosa_platform PRIVATE
-  ${CMAKE_SOURCE_DIR}/src/midi/Midi_func.cpp
-  ${CMAKE_SOURCE_DIR}/src/midi/Tv2m_treads.cpp
-  ${CMAKE_SOURCE_DIR}/src/midi/MidiRender.cpp)
 
 # Scheduling lateness of a playing stream and offline rendering speed.
 if(LIRROSA_BENCH)

@@ -18,9 +18,6 @@ target_compile_definitions(lirrosa_settings PRIVATE
 add_executable(lirrosa-setup ${CMAKE_CURRENT_LIST_DIR}/SetupMain.cpp)
 target_link_libraries(lirrosa-setup PRIVATE lirrosa_settings)
 
-target_sources(lirrosa-cli PRIVATE ${CMAKE_SOURCE_DIR}/src/cli/SettingsCommand.cpp)
-target_link_libraries(lirrosa-cli PRIVATE lirrosa_settings lirrosa_platform)
-
 # The programs are installed once every fragment has defined its targets.
 function(lirrosa_install_programs)
   foreach(program lirrosa lirrosa-cli lirrosa-setup)

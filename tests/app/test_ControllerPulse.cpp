@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "../support/ServerRequired.h"
 #include "ControllerTestSupport.h"
 
 namespace {
@@ -21,8 +22,9 @@ const pa_sample_spec kSpec{PA_SAMPLE_S16LE, 22050, 1};
 constexpr size_t kBlockSamples = 2205; // 100 ms
 
 #define SKIP_WITHOUT_SERVER()                                                                                        \
-    if (std::getenv("PULSE_SERVER") == nullptr)                                                                      \
-    GTEST_SKIP() << "no sound server (PULSE_SERVER is not set); run through scripts/with-sound-server.sh"
+    if (std::getenv("PULSE_SERVER") == nullptr) {                                                                      \
+        SKIP_WITHOUT_SERVER_BECAUSE("no sound server (PULSE_SERVER is not set); run through scripts/with-sound-server.sh"); \
+    }
 
 // Plays `samples` into the sink `sink` and waits until they have been played.
 bool playInto(const char* sink, const std::vector<uint8_t>& samples, std::string& error)

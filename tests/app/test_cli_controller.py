@@ -19,7 +19,7 @@ from pathlib import Path
 CLI = os.environ["LIRROSA_CLI"]
 MELODY = Path(os.environ["LIRROSA_SOURCE_DIR"]) / "examples" / "melody.wav"
 NO_SERVER = {"PULSE_SERVER": "unix:/nonexistent/lirrosa/native"}
-WITH_SERVER = unittest.skipUnless(os.environ.get("PULSE_SERVER"),
+WITH_SERVER = unittest.skipUnless(os.environ.get("PULSE_SERVER") or os.environ.get("CI") == "true",
                                   "no sound server; run through scripts/with-sound-server.sh")
 
 

@@ -13,9 +13,11 @@ endfunction()
 lirrosa_add_app_test(test_MessageLoop)
 gtest_discover_tests(test_MessageLoop DISCOVERY_TIMEOUT 60)
 
-lirrosa_add_app_test(test_ConversionController)
-gtest_discover_tests(test_ConversionController DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 300
-  ENVIRONMENT "${LIRROSA_APP_TSAN_OPTIONS}")
+foreach(name test_ConversionController test_ControllerFaults)
+  lirrosa_add_app_test(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 300
+    ENVIRONMENT "${LIRROSA_APP_TSAN_OPTIONS}")
+endforeach()
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIRROSA_APP_PULSE_SIMPLE REQUIRED IMPORTED_TARGET libpulse-simple)
@@ -32,3 +34,4 @@ add_test(NAME cli_on_the_controller
 set_tests_properties(cli_on_the_controller PROPERTIES
   ENVIRONMENT "LIRROSA_CLI=$<TARGET_FILE:lirrosa-cli>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_REGISTRY=${CMAKE_BINARY_DIR}/no-registry/registry.reg;${LIRROSA_APP_TSAN_OPTIONS}"
   LABELS threaded RESOURCE_LOCK "sound_server;jack_server" TIMEOUT 600)
+add_dependencies(threaded_tests test_ConversionController test_ControllerFaults test_ControllerPulse lirrosa-cli)

@@ -22,10 +22,11 @@
 #include <sstream>
 #include <thread>
 
+#include "../support/ServerRequired.h"
 #include "AudioTestSupport.h"
 #include "audio/M_stack.h"
 #include "audio/Wav_func.h"
-#include "cli/ConvertJob.h"
+#include "cli/ConvertCommand.h"
 #include "platform/PulseWaveDriver.h"
 #include "platform/WindowMessages.h"
 
@@ -38,8 +39,9 @@ constexpr uint32_t kChunk = 1236;
 const pa_sample_spec kSpec{PA_SAMPLE_S16LE, 22050, 1};
 
 #define SKIP_WITHOUT_SERVER()                                                                                        \
-    if (getenv("PULSE_SERVER") == nullptr)                                                                           \
-    GTEST_SKIP() << "no sound server (PULSE_SERVER is not set); run through scripts/with-sound-server.sh"
+    if (getenv("PULSE_SERVER") == nullptr) {                                                                      \
+        SKIP_WITHOUT_SERVER_BECAUSE("no sound server (PULSE_SERVER is not set); run through scripts/with-sound-server.sh"); \
+    }
 
 std::vector<int16_t> samplesOf(const std::vector<uint8_t>& bytes)
 {
@@ -233,18 +235,12 @@ private:
 // The notes that the conversion of a take finds, read from its JSON report.
 std::vector<int> notesOfTake(const std::vector<int16_t>& samples, const std::string& name)
 {
-    SampleStore store;
-    EXPECT_TRUE(store.allocate(static_cast<uint32_t>(samples.size() * 2)));
-    std::memcpy(store.data, samples.data(), samples.size() * 2);
-    store.validCount = store.capacity;
-    ConvertOptions options;
     const std::string base = std::string(LIRROSA_TEST_OUTPUT_DIR) + "/" + name;
-    options.midiPath = base + ".mid";
-    options.jsonPath = base + ".json";
-    options.force = true;
-    options.showProgress = false;
-    EXPECT_EQ(convertTake(kMicrophoneFormat, store, options), 0);
-    std::ifstream file(options.jsonPath);
+    const std::string jsonPath = base + ".json";
+    EXPECT_TRUE(WriteWaveFile(base + ".wav", kMicrophoneFormat, static_cast<uint32_t>(samples.size() * 2),
+                              reinterpret_cast<const uint8_t*>(samples.data())));
+    EXPECT_EQ(runConvertCommand({base + ".wav", "-o", base + ".mid", "--json", jsonPath, "--force", "--quiet"}), 0);
+    std::ifstream file(jsonPath);
     std::stringstream text;
     text << file.rdbuf();
     const std::string report = text.str();
@@ -490,8 +486,9 @@ private:
 TEST(PulseWave, VanishedServerReturnsEveryBufferAndFailsWithoutHanging)
 {
     PrivateServer server;
-    if (!server.running())
-        GTEST_SKIP() << "cannot start a PulseAudio server of the test's own";
+    if (!server.running()) {
+        SKIP_WITHOUT_SERVER_BECAUSE("cannot start a PulseAudio server of the test's own");
+    }
     Take take;
     ASSERT_TRUE(take.opened()) << take.recorder().lastTrace.text;
     ASSERT_TRUE(take.start());
@@ -539,8 +536,9 @@ TEST(PulseWave, VanishedServerReturnsEveryBufferAndFailsWithoutHanging)
 TEST(PulseWave, RemovedDeviceGivesAClearErrorAndReturnsEveryBuffer)
 {
     PrivateServer server;
-    if (!server.running())
-        GTEST_SKIP() << "cannot start a PulseAudio server of the test's own";
+    if (!server.running()) {
+        SKIP_WITHOUT_SERVER_BECAUSE("cannot start a PulseAudio server of the test's own");
+    }
     Take take(0);  // the monitor of "gone", chosen by its number
     ASSERT_TRUE(take.opened()) << take.recorder().lastTrace.text;
     ASSERT_TRUE(take.start());

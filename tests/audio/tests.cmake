@@ -15,12 +15,13 @@ function(lirrosa_add_audio_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
     # The tests on the real server share its sinks.
     RESOURCE_LOCK sound_server ENVIRONMENT "${LIRROSA_AUDIO_TSAN_OPTIONS}")
+  add_dependencies(threaded_tests ${name})
 endfunction()
 
 foreach(name test_wave_device test_wave_recorder test_wave_player)
   lirrosa_add_audio_test(${name} lirrosa_platform)
 endforeach()
-lirrosa_add_audio_test(test_pulse_wave lirrosa_convert PkgConfig::LIBPULSE_SIMPLE)
+lirrosa_add_audio_test(test_pulse_wave lirrosa_cli PkgConfig::LIBPULSE_SIMPLE)
 
 # The record, play and devices commands, end to end.
 find_program(SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
@@ -30,3 +31,4 @@ add_test(NAME cli_record_play_devices
 set_tests_properties(cli_record_play_devices PROPERTIES
   ENVIRONMENT "LIRROSA_CLI=$<TARGET_FILE:lirrosa-cli>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};${LIRROSA_AUDIO_TSAN_OPTIONS}"
   LABELS threaded RESOURCE_LOCK sound_server TIMEOUT 600)
+add_dependencies(threaded_tests lirrosa-cli)

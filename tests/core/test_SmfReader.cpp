@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "midi/MidiEvents.h"
 #include "midi/SmfWriter.h"
 
 namespace {
@@ -51,6 +52,7 @@ TEST(SmfReader, ReadsBackTheNotesTheConverterWrote)
     song.tempo = 90;
     song.meterNum = 3;
     song.meterDen = 4;
+    song.octaveShift = 1; // written into the file's notes
     NoteSequence notes;
     notes.append(NoteEvent{0, 240, 55, 100, 0});
     notes.append(NoteEvent{300, 120, 62, 80, 0});
@@ -65,14 +67,18 @@ TEST(SmfReader, ReadsBackTheNotesTheConverterWrote)
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(contents.notes[i].start, notes[i].start);
         EXPECT_EQ(contents.notes[i].duration, notes[i].duration);
-        EXPECT_EQ(contents.notes[i].note, notes[i].note);
+        EXPECT_EQ(contents.notes[i].note, notes[i].note + 12);
         EXPECT_EQ(contents.notes[i].velocity, notes[i].velocity);
     }
 
+    // Read back, the notes play as the file holds them: the shift is not applied again.
     NoteSequence back;
     SongSettings played;
+    played.octaveShift = 1;
     ASSERT_TRUE(notesFromMidiFile(contents, back, played));
-    EXPECT_EQ(back.count, 3);
+    ASSERT_EQ(back.count, 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(shiftedNote(back[i].note, played), contents.notes[i].note);
     EXPECT_EQ(played.tpqn, 240);
     EXPECT_EQ(played.tempo, 90);
     EXPECT_EQ(played.recordTempo, 90);

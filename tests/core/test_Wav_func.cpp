@@ -1,4 +1,5 @@
 #include "audio/Wav_func.h"
+#include "platform/SystemCall.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -202,6 +203,13 @@ TEST_F(WavFiles, SizeLimitsAndHeaderChecks)
     noAlign.samples = counting(100);
     EXPECT_FALSE(LoadWaveFile(write("align0.wav", waveFile(noAlign)), format, store, &why));
     EXPECT_EQ(why, WaveRefusal::ZeroBlockAlign);
+    // Chunks and playback go by the block align, the analyser by channels and sample size:
+    // a file where they disagree could never be played or analysed to its end.
+    WaveLayout oddAlign = layout;
+    oddAlign.blockAlign = 3;
+    oddAlign.samples = counting(100);
+    EXPECT_FALSE(LoadWaveFile(write("align3.wav", waveFile(oddAlign)), format, store, &why));
+    EXPECT_EQ(why, WaveRefusal::BlockAlignMismatch);
 
     Bytes notWave = waveFile(listChunk);
     std::memcpy(notWave.data() + 8, "AVI LIST", 8);

@@ -26,6 +26,7 @@ target_link_libraries(test_RingtoneTempo PRIVATE lirrosa_export GTest::gtest GTe
 target_include_directories(test_RingtoneTempo PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 gtest_discover_tests(test_RingtoneTempo DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
   ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/midi/tsan.supp")
+add_dependencies(threaded_tests test_RingtoneTempo)
 
 # The export and online windows on the offscreen platform, after a file take of the main window.
 if(LIRROSA_GUI)

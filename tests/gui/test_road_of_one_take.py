@@ -178,6 +178,7 @@ class RoadOfOneTake(unittest.TestCase):
 class FirstStartOfANewUser(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="lirrosa-first-")
+        os.makedirs(ARTIFACTS, exist_ok=True)
         self.prefix = os.path.join(self.folder, "prefix")
         subprocess.run(["cmake", "--install", os.environ["LIRROSA_BUILD_DIR"], "--prefix", self.prefix],
                        check=True, capture_output=True)

@@ -5,7 +5,7 @@ if(LIRROSA_GUI)
     lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/${name}.cpp lirrosa_skin)
   endforeach()
 
-  find_program(XVFB_RUN xvfb-run)
+  lirrosa_find_test_program(XVFB_RUN xvfb-run)
   if(XVFB_RUN)
     # The screenshot is kept under the build folder as an artefact of the run.
     set(LIRROSA_SKIN_SCREENSHOT ${CMAKE_BINARY_DIR}/artifacts/skin-gallery.png)

@@ -63,10 +63,10 @@ private:
 inline void startPlayer(MidiOut& midi, const PlayList& list, PlayKind kind)
 {
     auto* thread = new TPlayerThread();
-    midi.playerThread = thread;
     thread->midiOut = &midi;
     thread->list = list;
     thread->kind = kind;
+    midi.beginPlayback(thread, kind);
     thread->resume();
 }
 

@@ -281,6 +281,7 @@ TEST_F(MidiPlayingTest, ATempoChangeDuringPlaybackTakesEffectAtOnce)
 
     ASSERT_TRUE(advanceUntil(
         [&] { return noteOns().size() == 8 && soundingNotes(capture.log.messages()).empty(); }));
+    capture.clock.advance(kReleaseTailUs);
     ASSERT_TRUE(waitForEnd(window));
 
     // The 480 ticks after the fourth note: those before the change at 1041.7 us a tick,
@@ -291,6 +292,24 @@ TEST_F(MidiPlayingTest, ATempoChangeDuringPlaybackTakesEffectAtOnce)
     EXPECT_NEAR(static_cast<double>(ons[4].timeUs), change + (480 - ticksBefore) * 1000000 / 480, 2);
     EXPECT_NEAR(static_cast<double>(ons[5].timeUs - ons[4].timeUs), 1000000, 2);
     EXPECT_EQ(ons[1].timeUs - ons[0].timeUs, 500000);
+}
+
+TEST_F(MidiPlayingTest, AtTheEndTheLastNotesRingOutBeforeEveryChannelIsSilenced)
+{
+    startAndWaitForFirstNote();
+    ASSERT_TRUE(advanceUntil(
+        [&] { return noteOns().size() == 8 && soundingNotes(capture.log.messages()).empty(); }));
+    const int64_t lastNoteOff = capture.log.messages().back().timeUs;
+    capture.clock.advance(kReleaseTailUs / 2);
+    EXPECT_TRUE(midi.isPlaying) << "the reset came before the release time";
+    capture.clock.advance(kReleaseTailUs / 2);
+    ASSERT_TRUE(waitForEnd(window));
+    const auto messages = capture.log.messages();
+    const auto soundOff = std::find_if(messages.begin(), messages.end(), [](const CapturedMidiMessage& m) {
+        return (m.status() & 0xF0) == 0xB0 && m.data1() == 120;
+    });
+    ASSERT_NE(soundOff, messages.end());
+    EXPECT_GE(soundOff->timeUs - lastNoteOff, kReleaseTailUs);
 }
 
 TEST_F(MidiPlayingTest, StopEndsThePlaybackOnceWithNothingLeftSounding)

@@ -16,6 +16,7 @@ function(lirrosa_add_midi_test name)
   # play into, so the MIDI tests take the server's lock too.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120 RESOURCE_LOCK sound_server
     ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_FUNCTION_LIST_DIR}/tsan.supp")
+  add_dependencies(threaded_tests ${name})
 endfunction()
 
 lirrosa_add_midi_test(test_MidiStream)

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "SettingsTestSupport.h"
+#include "platform/AtomicFile.h"
 #include "platform/Registry.h"
 #include "settings/My_registry.h"
 #include "settings/SetupInstaller.h"
@@ -25,7 +26,7 @@ protected:
     void TearDown() override
     {
         setenv("PATH", savedPath.c_str(), 1);
-        restoreRegistryWriteSteps();
+        restoreFileWriteSteps();
         RegistryTest::TearDown();
     }
 
@@ -328,11 +329,11 @@ TEST_F(SettingsStoreTest, AFailedWriteIsReportedAndTheFileKept)
 {
     runInstaller();
     const std::string before = registryText();
-    setRegistryWriteSteps({::write, ::fsync, [](const char*, const char*) { return errno = ENOSPC, -1; }});
+    setFileWriteSteps({::write, ::fsync, [](const char*, const char*) { return errno = ENOSPC, -1; }});
     int32_t flag = 1;
     EXPECT_FALSE(RegAccessInteger(true, "DisableDV", flag, kSettingsKey));
     EXPECT_FALSE(SaveWindowPosition(1, 1));
-    restoreRegistryWriteSteps();
+    restoreFileWriteSteps();
     EXPECT_EQ(notifier.messages,
               (std::vector<std::string>{"Failed to set data for 'DisableDV'", "Failed to set data for 'Left'"}));
     EXPECT_EQ(registryText(), before);

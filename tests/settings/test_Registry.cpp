@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <filesystem>
 
 #include "SettingsTestSupport.h"
+#include "platform/AtomicFile.h"
 #include "platform/Registry.h"
 
 namespace {
@@ -15,7 +19,7 @@ class RegistryFileTest : public RegistryTest {
 protected:
     void TearDown() override
     {
-        restoreRegistryWriteSteps();
+        restoreFileWriteSteps();
         RegistryTest::TearDown();
     }
 
@@ -183,7 +187,7 @@ TEST_F(RegistryFileTest, AnInterruptedWriteLeavesTheOldFileIntact)
     ASSERT_TRUE(key.writeString("Keep", "old").ok());
     const std::string before = registryText();
 
-    const RegistryWriteSteps failures[] = {
+    const FileWriteSteps failures[] = {
         // The disk fills up after part of the file was written.
         {[](int fd, const void* data, size_t size) -> ssize_t {
              if (::write(fd, data, size / 2) < 0)
@@ -195,10 +199,10 @@ TEST_F(RegistryFileTest, AnInterruptedWriteLeavesTheOldFileIntact)
         {::write, [](int) { return errno = EIO, -1; }, ::rename},
         {::write, ::fsync, [](const char*, const char*) { return errno = EIO, -1; }},
     };
-    for (const RegistryWriteSteps& steps : failures) {
-        setRegistryWriteSteps(steps);
+    for (const FileWriteSteps& steps : failures) {
+        setFileWriteSteps(steps);
         RegResult result = key.writeString("Keep", "new");
-        restoreRegistryWriteSteps();
+        restoreFileWriteSteps();
         EXPECT_EQ(result.status, RegStatus::WriteFailed);
         EXPECT_FALSE(result.detail.empty());
         EXPECT_EQ(registryText(), before);
@@ -209,6 +213,25 @@ TEST_F(RegistryFileTest, AnInterruptedWriteLeavesTheOldFileIntact)
     }
     ASSERT_TRUE(key.writeString("Keep", "new").ok());
     EXPECT_NE(registryText().find("\"Keep\"=\"new\""), std::string::npos);
+}
+
+TEST_F(RegistryFileTest, ANewFileIsTheUsersAloneAndALinkedFileIsWrittenThrough)
+{
+    RegistryKey key = openedKey(RegHive::LocalMachine, kKey);
+    ASSERT_TRUE(key.writeString("EMail", "someone@example.org").ok());
+    struct stat info {};
+    ASSERT_EQ(::stat(registryPath.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // The settings kept elsewhere and linked: the link stays, the file it names changes.
+    const std::filesystem::path target = std::filesystem::path(registryPath).parent_path() / "kept.reg";
+    std::filesystem::rename(registryPath, target);
+    std::filesystem::create_symlink(target, registryPath);
+    ASSERT_TRUE(key.writeString("EMail", "other@example.org").ok());
+    EXPECT_TRUE(std::filesystem::is_symlink(registryPath));
+    EXPECT_NE(registryText().find("other@example.org"), std::string::npos);
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST_F(RegistryFileTest, LineBreaksAreRefusedBecauseTheFileCannotHoldThem)
