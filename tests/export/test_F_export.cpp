@@ -255,12 +255,13 @@ TEST_F(ExportWindowTest, ListenPreviewsTheRingtoneAndTheTempoBarRetimesIt)
     EXPECT_EQ(window->buttonLook(MainButton::PlayNT), kLookChecked);
     MidiOut& out = window->controller().midiOut();
     ASSERT_TRUE(waitFor([&] { return out.isPlaying.load(); }));
-    EXPECT_EQ(out.usPerQuarter, 480000); // 125 beats per minute
+    // The stream starts at the song's tempo and takes the ringtone's with its first events.
+    EXPECT_TRUE(waitFor([&] { return out.usPerQuarter.load() == 480000; })); // 125 beats per minute
 
     control<QSlider>("cb_Tempo")->setValue(0);
     EXPECT_EQ(out.usPerQuarter, 2400000); // 25 beats per minute, at once
-    midi.clock.advance(10'000'000);
     EXPECT_TRUE(waitFor([this] {
+        midi.clock.advance(10'000);
         for (const CapturedMidiMessage& m : midi.log.messages())
             if ((m.status() & 0xF0) == 0x90)
                 return true;
@@ -273,7 +274,7 @@ TEST_F(ExportWindowTest, ListenPreviewsTheRingtoneAndTheTempoBarRetimesIt)
     EXPECT_EQ(listen->text(), "Listen");
 
     // From the score page Listen plays the notes as they are (once the stopped stream has ended).
-    ASSERT_TRUE(waitFor([&] { return !out.isPlaying.load(); }));
+    ASSERT_TRUE(waitFor([&] { return !out.isPlaying.load() && !out.isOpen && window->buttonEnabled(MainButton::Play); }));
     control<QTabWidget>("pc_Export")->setCurrentIndex(kMidiScorePage);
     listen->click();
     EXPECT_EQ(dialog->listenTag(), kListenNotes);
