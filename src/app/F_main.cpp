@@ -48,8 +48,6 @@ const char* const kMidiOpenFilter = "MIDI Files (*.mid *.midi)";
 
 const std::string kAskCreateSettings =
     "Lirrosa has no settings yet. Create them now with their built-in values?";
-const std::string kExportNotYet = "The export window is not part of this version yet. Save the notes as a MIDI file "
-                                  "to use them in other programs.";
 
 // Hints of the controls, with the keys that do the same.
 const std::map<std::string, QString> kHints = {
@@ -334,6 +332,8 @@ bool TfMain::startUp()
     loadSkin();
     setting_->FormCreate(skinFolder_);
     showLevel(nullptr);
+    if (export_ == nullptr)
+        export_ = new TfExport(*this, this);
     return true;
 }
 
@@ -485,9 +485,66 @@ void TfMain::ibtn_SettingClick()
 
 void TfMain::ibtn_ExportClick()
 {
-    if (!buttons_.at("ibtn_Export")->QuorrEnabled() || controller_->notes().count == 0)
+    if (!buttons_.at("ibtn_Export")->QuorrEnabled() || controller_->notes().count == 0 || export_ == nullptr)
         return;
-    userNotifier().show(kExportNotYet, "Export", MessageIcon::Information, MessageButtons::Ok);
+    if (export_->isVisible()) {
+        export_->hide();
+        return;
+    }
+    export_->setNotes(&controller_->notes());
+    export_->move(x() + width() / 2, y() + height() / 2);
+    export_->show();
+    export_->raise();
+}
+
+// ---- The export window's side ----
+
+bool TfMain::exportListenFromRingtonePage() const
+{
+    return export_ != nullptr && export_->listenTag() == kListenRingtone;
+}
+
+void TfMain::exportPrepareForTake()
+{
+    export_->prepareForTake();
+}
+
+void TfMain::exportRingtoneFromRecognition()
+{
+    export_->setNotes(&controller_->notes());
+    export_->RingtoneFromRecognition();
+}
+
+void TfMain::exportResetListen()
+{
+    export_->resetListen();
+}
+
+// "Listen": MIDI playback of the recognised notes, then Play. A playback that does not
+// start leaves "Listen" ready.
+void TfMain::exportPlay()
+{
+    setLampLook(Lamp::Wave, kLampOff);
+    setLampLook(Lamp::Midi, kLampOn);
+    setButtonLook(MainButton::PlayPB, kLookEnabled);
+    setButtonLook(MainButton::PlayNT, kLookChecked);
+    runCommand([this] { controller_->ibtn_PlayClick(); });
+    if (controller_->isStopped())
+        export_->resetListen();
+}
+
+void TfMain::exportStop()
+{
+    runCommand([this] { controller_->ibtn_StopClick(); });
+}
+
+// The export window's "MIDI Settings": the settings window's MIDI page, beside the export window.
+void TfMain::toggleMidiSettings(QWidget* beside)
+{
+    if (beside != nullptr)
+        setting_->toggleBesideExportDialog(*beside);
+    else
+        ibtn_SettingClick();
 }
 
 void TfMain::ibtn_EditClick()

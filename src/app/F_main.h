@@ -21,6 +21,7 @@
 #include "app/VoiceDiagram.h"
 #include "settings/F_setting.h"
 #include "editor/F_display.h"
+#include "export/F_export.h"
 
 class HelpViewer;
 class LevelMeter;
@@ -39,7 +40,8 @@ class TfMain : public QWidget,
                public ControllerWindow,
                public MessageHandler,
                public EditorHost,
-               public SettingsHost {
+               public SettingsHost,
+               public ExportHost {
 public:
     explicit TfMain(WaveDriver& waveDriver = systemWaveDriver());
     ~TfMain() override;
@@ -104,9 +106,9 @@ public:
     int32_t waveOutEntry() const override;
     int32_t midiOutEntry() const override;
     bool editorVisible() const override;
-    bool exportDialogPresent() const override { return false; }
-    bool exportDialogVisible() const override { return false; }
-    bool exportListenFromRingtonePage() const override { return false; }
+    bool exportDialogPresent() const override { return export_ != nullptr; }
+    bool exportDialogVisible() const override { return export_ != nullptr && export_->isVisible(); }
+    bool exportListenFromRingtonePage() const override;
 
     // ControllerWindow
     void setButtonEnabled(MainButton which, bool enabled) override;
@@ -128,9 +130,9 @@ public:
     void refreshEditor() override;
     std::optional<std::string> chooseTakeFile() override;
     std::optional<SaveChoice> chooseSaveFile() override;
-    void exportPrepareForTake() override {}
-    void exportRingtoneFromRecognition() override {}
-    void exportResetListen() override {}
+    void exportPrepareForTake() override;
+    void exportRingtoneFromRecognition() override;
+    void exportResetListen() override;
     void takeAnalysed(const NoteSequence&) override {}
 
     // EditorHost
@@ -141,6 +143,15 @@ public:
     // Asks for a MIDI file (Ctrl+O) and makes its notes the current ones, shown in the editor.
     void openMidiFile() override;
     TfDisplay* editor() const { return editor_; }
+
+    // ExportHost
+    void exportPlay() override;
+    void exportStop() override;
+    MidiOut& exportMidiOut() override { return controller_->midiOut(); }
+    void toggleMidiSettings(QWidget* beside) override;
+
+    // The export window, made at start-up; null before.
+    TfExport* exportDialog() const { return export_; }
 
     // MessageHandler: the posted messages and the timers go to the controller.
     void handleMessage(const WindowMessage& message) override;
@@ -188,6 +199,7 @@ private:
     std::map<std::string, TImageButton*> buttons_;
     std::map<std::string, QLabel*> labels_;
     HelpViewer* help_ = nullptr;
+    TfExport* export_ = nullptr;
     TfDisplay* editor_ = nullptr;
     std::unique_ptr<VoiceDiagram> diagram_;
     TfSetting* setting_ = nullptr;

@@ -3,10 +3,8 @@
 // with the audition on the MIDI output, the note edit dialog, the note menu, undo and redo,
 // the selection from the voice diagram, saving the edited notes and opening a MIDI file.
 
-#include "../gui/SkinTestSupport.h"
-#include "../app/ControllerTestSupport.h"
+#include "../gui/MainWindowTestSupport.h"
 
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,90 +13,32 @@
 #include <QSlider>
 #include <QTimer>
 
-#include <filesystem>
-#include <sstream>
-
-#include "app/F_main.h"
 #include "editor/F_noteedit.h"
-#include "midi/SmfReader.h"
-#include "settings/SetupInstaller.h"
 #include "midi/MidiTime.h"
+#include "midi/SmfReader.h"
 #include "notes/NoteNames.h"
-#include "skin/Imagebutton.h"
 #include "skin/MainSkinLayout.h"
 
 namespace {
-
-void answerFileDialog(const QString& path)
-{
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, [poll, path] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
-            return;
-        poll->deleteLater();
-        poll->stop();
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
-    poll->start(5);
-}
-
-void click(TImageButton* button)
-{
-    clickOn(button, QPoint(2, 2));
-}
 
 struct Sounded {
     uint8_t note;
     uint8_t velocity;
 };
 
-// The main window on the capture MIDI device, which no device list shows.
-class CaptureWindow : public TfMain {
-public:
-    using TfMain::TfMain;
-    int32_t midiOutChoice = 0;
-    int32_t midiOutEntry() const override { return midiOutChoice; }
-};
-
-class EditorTest : public ::testing::Test {
+class EditorTest : public WindowTest<> {
 protected:
     void SetUp() override
     {
-        ensureQtApplication();
-        std::string pattern = (std::filesystem::temp_directory_path() / "lirrosa-editor-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        setenv("LIRROSA_REGISTRY", (folder / "registry.reg").c_str(), 1);
-        songSettings = SongSettings{};
-        storedSongSettings = SongSettings{};
-        std::ostringstream out;
-        std::ostringstream err;
-        ASSERT_EQ(runSetup(SetupOptions{}, LIRROSA_SOURCE_DIR "/", out, err), 0) << err.str();
-        window = std::make_unique<CaptureWindow>(driver);
-        ASSERT_TRUE(window->startUp());
-        window->midiOutChoice = midi.listEntry();
-        window->show();
-    }
-    void TearDown() override
-    {
-        window.reset();
-        std::filesystem::remove_all(folder);
+        WindowTest::SetUp();
+        startWindow();
     }
 
     // A file take of the example melody without echo, recognised, with the notes chosen,
     // and the editor opened by its button.
     void takeAndEdit()
     {
-        const std::vector<uint8_t> samples = melodySamples(1);
-        const std::string path = (folder / "melody.wav").string();
-        ASSERT_TRUE(WriteWaveFile(path, kMicrophoneFormat, static_cast<uint32_t>(samples.size()), samples.data()));
-        click(window->button(MainButton::Midi));
-        click(window->button(MainButton::File));
-        answerFileDialog(QString::fromStdString(path));
-        click(window->button(MainButton::Convert));
-        settle();
+        convertFile(melodyFile());
         click(window->button(MainButton::Finish));
         ASSERT_GE(notes().count, 3);
         click(window->button(MainButton::Edit));
@@ -107,11 +47,7 @@ protected:
         ASSERT_TRUE(editor->isVisible());
     }
 
-    void settle()
-    {
-        for (int i = 0; i < 20; ++i)
-            QApplication::processEvents();
-    }
+    void settle() { settleWindow(); }
 
     NoteSequence& notes() { return window->controller().notes(); }
 
@@ -137,12 +73,6 @@ protected:
         };
     }
 
-    std::filesystem::path folder;
-    ScriptedNotifier notifier;
-    SampleSource source{kMicrophoneFormat, {}};
-    VirtualWaveDriver driver{&source};
-    CaptureMidi<ManualMidiClock> midi;
-    std::unique_ptr<CaptureWindow> window;
     TfDisplay* editor = nullptr;
 };
 
@@ -387,7 +317,7 @@ TEST_F(EditorTest, TheEditedNotesAreSavedAndASavedFileOpensForEditing)
     EXPECT_EQ(contents.notes.size(), static_cast<size_t>(count));
 
     // A file that is not MIDI is explained and changes nothing.
-    const std::string wrong = (folder / "melody.wav").string();
+    const std::string wrong = (folder / "melody1.wav").string();
     answerFileDialog(QString::fromStdString(wrong));
     window->openMidiFile();
     settle();

@@ -27,3 +27,23 @@ target_include_directories(test_RingtoneTempo PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 gtest_discover_tests(test_RingtoneTempo DISCOVERY_TIMEOUT 60 PROPERTIES LABELS threaded TIMEOUT 120
   ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/midi/tsan.supp")
 add_dependencies(threaded_tests test_RingtoneTempo)
+
+# The export and online windows on the offscreen platform, after a file take of the main window.
+if(LIRROSA_GUI)
+  lirrosa_add_test_program(${CMAKE_CURRENT_LIST_DIR}/test_F_export.cpp lirrosa_window)
+  target_compile_definitions(test_F_export PRIVATE
+    LIRROSA_SYSTEM_PYTHON="${SYSTEM_PYTHON}" LIRROSA_REFERENCE_SERVICE="${LIRROSA_REFERENCE_SERVICE}")
+endif()
+
+# The export window by real input events on a virtual X display, with its screenshots kept.
+find_program(XVFB_RUN xvfb-run)
+if(LIRROSA_GUI AND XVFB_RUN)
+  add_test(NAME export_window_road
+    COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+            ${XVFB_RUN} -a -s "-screen 0 1024x768x24 -wr"
+            ${SYSTEM_PYTHON} -m unittest -v test_export_window_road
+    WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR})
+  set_tests_properties(export_window_road PROPERTIES
+    ENVIRONMENT "LIRROSA_BIN_DIR=$<TARGET_FILE_DIR:lirrosa>;LIRROSA_SOURCE_DIR=${CMAKE_SOURCE_DIR};LIRROSA_ARTIFACTS=${CMAKE_BINARY_DIR}/artifacts/export-window;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/gui/lsan-system-libraries.supp"
+    RESOURCE_LOCK sound_server TIMEOUT 180)
+endif()

@@ -3,25 +3,17 @@
 // clicked through the window (live page, replayed page, button sets, labels), the dialogs,
 // the note strip and the reposition of the diagram.
 
-#include "SkinTestSupport.h"
-#include "../app/ControllerTestSupport.h"
+#include "MainWindowTestSupport.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScreen>
-#include <QTimer>
 
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 
-#include "app/F_main.h"
 #include "app/HelpViewer.h"
 #include "app/LevelMeter.h"
-#include "settings/My_registry.h"
-#include "settings/SetupInstaller.h"
 #include "skin/Checkimagebutton.h"
 #include "skin/MainSkinLayout.h"
 #include "skin/Skinform.h"
@@ -29,17 +21,13 @@
 namespace {
 
 // The window, keeping what each live column left on the diagram.
-class WatchedWindow : public TfMain {
+class WatchedWindow : public CaptureWindow {
 public:
-    using TfMain::TfMain;
+    using CaptureWindow::CaptureWindow;
     std::vector<int32_t> liveCounts;
     std::vector<std::string> noteLabelsAtBlankColumns;
     std::vector<std::string> times;
     int voicedLevels = 0;
-    // The MIDI output the controller opens, when a test chooses a device of its own.
-    int32_t midiOutChoice = -1;
-
-    int32_t midiOutEntry() const override { return midiOutChoice >= 0 ? midiOutChoice : TfMain::midiOutEntry(); }
 
     void addLiveColumn(const VoicedFrame* frame) override
     {
@@ -68,102 +56,10 @@ public:
     }
 };
 
-// Answers the next file dialog: chooses `path`, or cancels when it is empty.
-void answerFileDialog(const QString& path)
-{
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, [poll, path] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
-            return;
-        poll->deleteLater();
-        poll->stop();
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, "accept");
-    });
-    poll->start(5);
-}
-
-void click(TImageButton* button)
-{
-    clickOn(button, QPoint(2, 2));
-}
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest<WatchedWindow> {
 protected:
-    void SetUp() override
-    {
-        ensureQtApplication();
-        std::string pattern = (std::filesystem::temp_directory_path() / "lirrosa-window-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        setenv("LIRROSA_REGISTRY", (folder / "registry.reg").c_str(), 1);
-        songSettings = SongSettings{};
-        storedSongSettings = SongSettings{};
-    }
-    void TearDown() override
-    {
-        window.reset();
-        std::filesystem::remove_all(folder);
-    }
-
-    void installSettings()
-    {
-        std::ostringstream out;
-        std::ostringstream err;
-        ASSERT_EQ(runSetup(SetupOptions{}, LIRROSA_SOURCE_DIR "/", out, err), 0) << err.str();
-    }
-
-    // The window started on settings that exist, with the capture device as MIDI output.
-    void startWindow()
-    {
-        installSettings();
-        window = std::make_unique<WatchedWindow>(driver);
-        ASSERT_TRUE(window->startUp());
-        window->midiOutChoice = midi.listEntry();
-        window->show();
-    }
-
-    // A wave file of the example melody `times` over.
-    std::string melodyFile(int times)
-    {
-        const std::vector<uint8_t> samples = melodySamples(times);
-        const std::string path = (folder / ("melody" + std::to_string(times) + ".wav")).string();
-        EXPECT_TRUE(WriteWaveFile(path, kMicrophoneFormat, static_cast<uint32_t>(samples.size()), samples.data()));
-        return path;
-    }
-
-    // A file take without echo, through the window's buttons and the open dialog.
-    void convertFile(const std::string& path)
-    {
-        TImageButton* midi = window->button(MainButton::Midi);
-        if (window->lampLook(Lamp::Midi) == kLampOn)
-            click(midi);
-        if (window->lampLook(Lamp::File) != kLampOn)
-            click(window->button(MainButton::File));
-        answerFileDialog(QString::fromStdString(path));
-        click(window->button(MainButton::Convert));
-        settle();
-    }
-
-    void settle()
-    {
-        for (int i = 0; i < 20; ++i)
-            QApplication::processEvents();
-    }
-
+    void settle() { settleWindow(); }
     std::string labelText(const char* name) { return window->label(name)->text().toStdString(); }
-
-    std::filesystem::path folder;
-    ScriptedNotifier notifier;
-    SampleSource source{kMicrophoneFormat, {}};
-    VirtualWaveDriver driver{&source};
-    CaptureMidi<ManualMidiClock> midi;
-    std::unique_ptr<WatchedWindow> window;
 };
 
 TEST_F(MainWindowTest, WithoutSettingsItAsksToCreateThemAndEndsOnlyWhenRefused)

@@ -5,18 +5,15 @@
 // showing and hiding. With a private sound server (PULSE_SERVER set): devices that come
 // while the dialog is open, and a stored choice after the server lists its devices anew.
 
-#include "SkinTestSupport.h"
-#include "../app/ControllerTestSupport.h"
+#include "MainWindowTestSupport.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTimer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,12 +21,9 @@
 #include <map>
 #include <sstream>
 
-#include "app/F_main.h"
 #include "app/HelpViewer.h"
 #include "platform/PulseWaveDriver.h"
 #include "settings/F_setting.h"
-#include "settings/My_registry.h"
-#include "settings/SetupInstaller.h"
 #include "skin/Checkimagebutton.h"
 #include "skin/Mfd.h"
 #include "skin/Skinform.h"
@@ -50,13 +44,6 @@ public:
     uint32_t outputCount() override { return static_cast<uint32_t>(outputs.size()); }
     std::string outputName(uint32_t id) override { return id < outputs.size() ? outputs[id] : ""; }
     std::string outputKey(uint32_t id) override { return id < outputs.size() ? "key:" + outputs[id] : ""; }
-};
-
-class HostWindow : public TfMain {
-public:
-    using TfMain::TfMain;
-    int32_t midiOutChoice = -1;
-    int32_t midiOutEntry() const override { return midiOutChoice >= 0 ? midiOutChoice : TfMain::midiOutEntry(); }
 };
 
 std::vector<std::string> entries(const QListWidget* list)
@@ -104,29 +91,15 @@ std::map<std::string, std::string> storedValues()
     return values;
 }
 
-class SettingsDialogTest : public ::testing::Test {
+class SettingsDialogTest : public WindowTest<> {
 protected:
     void SetUp() override
     {
-        ensureQtApplication();
-        std::string pattern = (std::filesystem::temp_directory_path() / "lirrosa-setting-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        setenv("LIRROSA_REGISTRY", (folder / "registry.reg").c_str(), 1);
-        songSettings = SongSettings{};
-        storedSongSettings = SongSettings{};
-        settingsStore = SettingsStore{};
+        WindowTest::SetUp();
         // An installation of its own, so that a test can change its instrument list.
         SetupOptions options;
         options.installPath = (folder / "install").string() + "/";
-        std::ostringstream out;
-        std::ostringstream err;
-        ASSERT_EQ(runSetup(options, LIRROSA_SOURCE_DIR "/", out, err), 0) << err.str();
-    }
-    void TearDown() override
-    {
-        window.reset();
-        std::filesystem::remove_all(folder);
+        installSettings(options);
     }
 
     void store(const char* name, int32_t value) { ASSERT_TRUE(RegAccessInteger(true, name, value, kSettingsKey)); }
@@ -134,47 +107,21 @@ protected:
 
     TfSetting& start(WaveDriver& waves)
     {
-        window = std::make_unique<HostWindow>(waves);
-        EXPECT_TRUE(window->startUp());
-        window->midiOutChoice = midi.listEntry();
-        window->show();
+        startWindow(waves);
         return *window->settings();
     }
-    TfSetting& start() { return start(driver); }
+    TfSetting& start() { return start(named); }
 
     // A file take of the example melody without echo, through the window's buttons.
     void convertMelody()
     {
-        const std::vector<uint8_t> samples = melodySamples(1);
-        const std::string path = (folder / "melody.wav").string();
-        ASSERT_TRUE(WriteWaveFile(path, kMicrophoneFormat, static_cast<uint32_t>(samples.size()), samples.data()));
-        if (window->lampLook(Lamp::Midi) == kLampOn)
-            clickOn(window->button(MainButton::Midi), QPoint(2, 2));
-        clickOn(window->button(MainButton::File), QPoint(2, 2));
-        auto* poll = new QTimer(qApp);
-        QObject::connect(poll, &QTimer::timeout, [poll, path] {
-            if (auto* open = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-                poll->deleteLater();
-                poll->stop();
-                open->selectFile(QString::fromStdString(path));
-                QMetaObject::invokeMethod(open, "accept");
-            }
-        });
-        poll->start(5);
-        clickOn(window->button(MainButton::Convert), QPoint(2, 2));
-        for (int i = 0; i < 20; ++i)
-            QApplication::processEvents();
+        convertFile(melodyFile());
         ASSERT_TRUE(window->controller().notes().hasRawFrames());
     }
 
     std::filesystem::path instrumentFile() const { return folder / "install" / "data" / "gmi.txt"; }
 
-    std::filesystem::path folder;
-    ScriptedNotifier notifier;
-    SampleSource source{kMicrophoneFormat, {}};
-    NamedWaveDriver driver{&source};
-    CaptureMidi<ManualMidiClock> midi;
-    std::unique_ptr<HostWindow> window;
+    NamedWaveDriver named{&source};
 };
 
 TEST_F(SettingsDialogTest, ItStartsFromTheStoredSettingsWithAutoFirstInEachDeviceList)
@@ -256,26 +203,26 @@ TEST_F(SettingsDialogTest, AStoredDeviceIsFoundByItsNameElseByItsIndexWithinTheL
 
     // The device's own name wins over an index that now points elsewhere.
     store("WavInDevName", "key:Headset");
-    driver.inputs = {"Headset", "USB microphone", "Desk microphone"};
+    named.inputs = {"Headset", "USB microphone", "Desk microphone"};
     EXPECT_EQ(start().lb_IWD->currentItem()->text(), "Headset");
     EXPECT_EQ(window->waveInEntry(), 1);
 
     // A named device that is not there leaves "Auto" and is chosen again once it is back.
-    driver.inputs = {"Desk microphone"};
+    named.inputs = {"Desk microphone"};
     TfSetting& dialog = start();
     EXPECT_EQ(dialog.lb_IWD->currentRow(), 0);
-    driver.inputs = {"Desk microphone", "Headset"};
+    named.inputs = {"Desk microphone", "Headset"};
     dialog.refreshDeviceLists();
     EXPECT_EQ(dialog.lb_IWD->currentItem()->text(), "Headset");
 
     // A choice made in the list follows its device when the list changes.
     dialog.lb_IWD->setCurrentRow(1);
-    driver.inputs = {"Alpha", "Desk microphone", "Headset"};
+    named.inputs = {"Alpha", "Desk microphone", "Headset"};
     dialog.refreshDeviceLists();
     EXPECT_EQ(dialog.lb_IWD->currentItem()->text(), "Desk microphone");
 
     // A device whose name cannot be read.
-    driver.inputs = {"Desk microphone", ""};
+    named.inputs = {"Desk microphone", ""};
     dialog.refreshDeviceLists();
     EXPECT_EQ(entries(dialog.lb_IWD), (std::vector<std::string>{"Auto", "Desk microphone", "Driver not found for 2"}));
 }
