@@ -8,20 +8,14 @@ Run by CTest under xvfb-run with LIRROSA_BIN_DIR, LIRROSA_SOURCE_DIR and LIRROSA
 """
 
 import os
-import shutil
-import subprocess
-import tempfile
+import sys
 import time
 import unittest
 
 import mido
-from PIL import Image
 
-BIN = os.environ["LIRROSA_BIN_DIR"]
-SOURCE = os.environ["LIRROSA_SOURCE_DIR"]
-ARTIFACTS = os.environ["LIRROSA_ARTIFACTS"]
-MELODY = os.path.join(SOURCE, "examples", "melody.wav")
-MELODY_NOTES = [55, 55, 62, 62, 64, 64, 62, 60, 60, 59, 59, 57, 57, 55]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from desktop import MELODY, MELODY_NOTES, DesktopTestCase, find_window, visible, window_origin, xdotool  # noqa: E402
 
 # Centres of the main window's controls on its 548 x 290 face.
 MIDI = (183, 252)
@@ -40,89 +34,19 @@ STRIP = 14
 COLOURS = {55: (255, 255, 153), 57: (0, 255, 255), 62: (255, 9, 255), 63: (52, 182, 20)}
 
 
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True).stdout.strip()
-
-
-def find_window(name, timeout=20):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
-                               capture_output=True, text=True).stdout.split()
-        if found:
-            return found[-1]
-        time.sleep(0.1)
-    raise AssertionError(f"no window named {name!r} appeared")
-
-
-def window_origin(window):
-    values = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).splitlines())
-    return int(values["X"]), int(values["Y"])
-
-
 def row_middle(pitch):
     """The middle y of a pitch's row in the editor at its first zoom level (6-pixel rows, the row
     of 60 from 164 to 169)."""
     return 164 - (pitch - 60) * 6 + 3
 
 
-class EditNotesByHand(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="lirrosa-edit-")
-        os.makedirs(ARTIFACTS, exist_ok=True)
-        self.env = dict(os.environ, LIRROSA_REGISTRY=os.path.join(self.folder, "registry.reg"),
-                        QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.folder, HOME=self.folder)
-        self.env.pop("WAYLAND_DISPLAY", None)
-        subprocess.run([os.path.join(BIN, "lirrosa-setup")], check=True, env=self.env, capture_output=True)
-        self.log = open(os.path.join(ARTIFACTS, "edit-notes.log"), "w")
-        self.program = subprocess.Popen([os.path.join(BIN, "lirrosa")], env=self.env,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
-        self.window = find_window("^Lirrosa$")
-        self.origin = window_origin(self.window)
+class EditNotesByHand(DesktopTestCase):
+    LOG = "edit-notes.log"
 
-    def tearDown(self):
-        if self.program.poll() is None:
-            self.program.kill()
-            self.program.wait()
-        self.log.close()
-        shutil.rmtree(self.folder, ignore_errors=True)
-
-    def move(self, x, y):
-        xdotool("mousemove", "--sync", str(x), str(y))
-
-    def click_at(self, x, y, button="1"):
-        self.move(x, y - 3)
-        self.move(x, y)
-        time.sleep(0.15)
-        xdotool("click", button)
-        time.sleep(0.4)
-
-    def click(self, at):
-        self.click_at(self.origin[0] + at[0], self.origin[1] + at[1])
-
-    def screenshot(self, name):
-        path = os.path.join(ARTIFACTS, name)
-        subprocess.run([os.path.join(BIN, "lirrosa-screenshot"), path], check=True, env=self.env)
-        return Image.open(path).convert("RGB")
-
-    def editor_picture(self, name):
+    def editor_crop(self, picture):
+        """The editor window in a screenshot."""
         x, y = self.editor
-        return self.screenshot(name).crop((x, y, x + 684, y + 344))
-
-    def wait_for(self, name, picture, condition, timeout=20):
-        """Screenshots until `condition` holds for `picture` of one; the last one is kept as `name`."""
-        deadline = time.monotonic() + timeout
-        while True:
-            shown = picture(name)
-            if condition(shown):
-                return shown
-            if time.monotonic() > deadline:
-                raise AssertionError(f"{name}: the window did not get there within {timeout} s")
-            time.sleep(0.3)
-
-    def face(self, name):
-        x, y = self.origin
-        return self.screenshot(name).crop((x, y, x + 548, y + 290))
+        return picture.crop((x, y, x + 684, y + 344))
 
     def note_marks(self, face):
         """Columns of the main window's note strip that hold a note's mark."""
@@ -130,19 +54,6 @@ class EditNotesByHand(unittest.TestCase):
         return sum(1 for x in range(left, left + width)
                    if any(max(p) > 150 and max(p) - min(p) > 90
                           for p in (face.getpixel((x, y)) for y in range(top + 2, top + STRIP))))
-
-    def window_gone(self, name):
-        return not subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
-                                  capture_output=True, text=True).stdout.split()
-
-    def answer_dialog(self, title, path):
-        dialog = find_window(f"^{title}$")
-        xdotool("windowfocus", "--sync", dialog)
-        time.sleep(0.3)
-        xdotool("key", "--clearmodifiers", "ctrl+a")
-        xdotool("type", "--delay", "5", path)
-        xdotool("key", "Return")
-        time.sleep(0.5)
 
     def note_columns(self, picture, pitch):
         """The x of every pixel in the middle of a pitch's row that has the pitch's colour."""
@@ -171,31 +82,31 @@ class EditNotesByHand(unittest.TestCase):
         self.click(FILE)
         self.click(CONVERT)
         self.answer_dialog("Open", MELODY)
-        self.wait_for("edit-0-recognised.png", self.face, lambda face: self.note_marks(face) > 100, 40)
+        self.wait_for("edit-0-recognised.png", lambda face: self.note_marks(face) > 100, 40)
         self.click(FINISH)
         self.click(EDIT)
         editor = find_window("^Edit$")
         self.editor = window_origin(editor)
         self.assertGreaterEqual(self.editor[1], self.origin[1] + 290)
 
-        opened = self.wait_for("edit-1-opened.png", self.editor_picture, lambda p: self.note_columns(p, 55))
+        opened = self.wait_for("edit-1-opened.png", lambda p: self.note_columns(p, 55), 20, crop=self.editor_crop)
         first_x = self.note_columns(opened, 55)[0] + 2
 
         # The first note dragged two rows up becomes an A, and Ctrl+Z makes it a G again.
         self.drag(first_x, 55, 2)
-        dragged = self.wait_for("edit-2-dragged.png", self.editor_picture,
-                                lambda p: first_x in self.note_columns(p, 57))
+        dragged = self.wait_for("edit-2-dragged.png", lambda p: first_x in self.note_columns(p, 57), 20,
+                                crop=self.editor_crop)
         self.assertNotIn(first_x, self.note_columns(dragged, 55))
         xdotool("windowfocus", "--sync", editor)
         time.sleep(0.3)
         xdotool("key", "--clearmodifiers", "ctrl+z")
-        undone = self.wait_for("edit-3-undone.png", self.editor_picture,
-                               lambda p: first_x in self.note_columns(p, 55))
+        undone = self.wait_for("edit-3-undone.png", lambda p: first_x in self.note_columns(p, 55), 20,
+                               crop=self.editor_crop)
 
         # The first D one row up becomes a D#.
         d_x = self.note_columns(undone, 62)[0] + 2
         self.drag(d_x, 62, 1)
-        self.wait_for("edit-4-raised.png", self.editor_picture, lambda p: d_x in self.note_columns(p, 63))
+        self.wait_for("edit-4-raised.png", lambda p: d_x in self.note_columns(p, 63), 20, crop=self.editor_crop)
 
         # The first note split at the middle in the note edit dialog.
         self.click_at(self.editor[0] + first_x, self.editor[1] + row_middle(55), "3")
@@ -204,12 +115,12 @@ class EditNotesByHand(unittest.TestCase):
         self.screenshot("edit-5-dialog.png")
         dx, dy = window_origin(dialog)
         self.click_at(dx + SPLIT[0], dy + SPLIT[1])
-        self.wait_for("edit-6-split.png", self.editor_picture, lambda p: self.window_gone("^Edit Note$"))
+        self.wait_for("edit-6-split.png", lambda p: not visible("^Edit Note$"), 20, crop=self.editor_crop)
 
         saved = os.path.join(self.folder, "edited.mid")
         self.click(SAVE_AS)
         self.answer_dialog("Save As", saved)
-        self.wait_for("edit-7-saved.png", self.editor_picture, lambda p: os.path.exists(saved), 15)
+        self.wait_for("edit-7-saved.png", lambda p: os.path.exists(saved), 20, crop=self.editor_crop)
         notes = [m.note for track in mido.MidiFile(saved).tracks for m in track
                  if m.type == "note_on" and m.velocity > 0]
         expected = [55] + MELODY_NOTES[:2] + [63] + MELODY_NOTES[3:]

@@ -14,6 +14,7 @@ LIRROSA_ARTIFACTS.
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -21,11 +22,8 @@ import unittest
 import mido
 from PIL import Image
 
-BIN = os.environ["LIRROSA_BIN_DIR"]
-SOURCE = os.environ["LIRROSA_SOURCE_DIR"]
-ARTIFACTS = os.environ["LIRROSA_ARTIFACTS"]
-MELODY = os.path.join(SOURCE, "examples", "melody.wav")
-MELODY_NOTES = [55, 55, 62, 62, 64, 64, 62, 60, 60, 59, 59, 57, 57, 55]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from desktop import ARTIFACTS, BIN, MELODY, MELODY_NOTES, SOURCE, DesktopTestCase, find_window, xdotool  # noqa: E402
 
 # Centres of the controls on the 548 x 290 face.
 FILE = (93, 251)
@@ -38,73 +36,8 @@ PLAY_NOTES = (45, 69)
 DISPLAY = (64, 64, 440, 105)
 
 
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], check=True, capture_output=True, text=True).stdout.strip()
-
-
-def find_window(name, timeout=20):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name],
-                               capture_output=True, text=True).stdout.split()
-        if found:
-            return found[-1]
-        time.sleep(0.1)
-    raise AssertionError(f"no window named {name!r} appeared")
-
-
-def window_origin(window):
-    values = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", window).splitlines())
-    return int(values["X"]), int(values["Y"])
-
-
-class RoadOfOneTake(unittest.TestCase):
-    def setUp(self):
-        self.folder = tempfile.mkdtemp(prefix="lirrosa-road-")
-        os.makedirs(ARTIFACTS, exist_ok=True)
-        self.env = dict(os.environ, LIRROSA_REGISTRY=os.path.join(self.folder, "registry.reg"),
-                        QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=self.folder, HOME=self.folder)
-        self.env.pop("WAYLAND_DISPLAY", None)
-        subprocess.run([os.path.join(BIN, "lirrosa-setup")], check=True, env=self.env, capture_output=True)
-        self.log = open(os.path.join(ARTIFACTS, "road-of-one-take.log"), "w")
-        self.program = subprocess.Popen([os.path.join(BIN, "lirrosa")], env=self.env,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
-        self.window = find_window("^Lirrosa$")
-        self.origin = window_origin(self.window)
-
-    def tearDown(self):
-        if self.program.poll() is None:
-            self.program.kill()
-            self.program.wait()
-        self.log.close()
-        shutil.rmtree(self.folder, ignore_errors=True)
-
-    def click(self, at):
-        x, y = self.origin[0] + at[0], self.origin[1] + at[1]
-        # The pointer comes in first, as a hand does, then presses.
-        xdotool("mousemove", "--sync", str(x), str(y - 3))
-        xdotool("mousemove", "--sync", str(x), str(y))
-        time.sleep(0.15)
-        xdotool("click", "1")
-        time.sleep(0.3)
-
-    def screenshot(self, name):
-        path = os.path.join(ARTIFACTS, name)
-        subprocess.run([os.path.join(BIN, "lirrosa-screenshot"), path], check=True, env=self.env)
-        return Image.open(path).convert("RGB")
-
-    def face(self, picture):
-        x, y = self.origin
-        return picture.crop((x, y, x + 548, y + 290))
-
-    def answer_dialog(self, title, path):
-        dialog = find_window(f"^{title}$")
-        xdotool("windowfocus", "--sync", dialog)
-        time.sleep(0.3)
-        xdotool("key", "--clearmodifiers", "ctrl+a")
-        xdotool("type", "--delay", "5", path)
-        xdotool("key", "Return")
-        time.sleep(0.5)
+class RoadOfOneTake(DesktopTestCase):
+    LOG = "road-of-one-take.log"
 
     def coloured_columns(self, face, top=16, bottom=2):
         """Columns of the display that hold bright, saturated pixels between `top` and `bottom`
@@ -122,17 +55,6 @@ class RoadOfOneTake(unittest.TestCase):
     def note_marks(self, face):
         """Columns of the note strip that hold a recognised note's mark."""
         return self.coloured_columns(face, top=2, bottom=105 - 14)
-
-    def wait_for(self, name, condition, timeout):
-        """Screenshots until `condition` holds for the face; the last one is kept as `name`."""
-        deadline = time.monotonic() + timeout
-        while True:
-            face = self.face(self.screenshot(name))
-            if condition(face):
-                return face
-            if time.monotonic() > deadline:
-                raise AssertionError(f"{name}: the window did not get there within {timeout} s")
-            time.sleep(0.3)
 
     def test_a_take_from_a_wave_file_becomes_a_midi_file(self):
         start = self.face(self.screenshot("1-start.png"))
@@ -171,9 +93,7 @@ class RoadOfOneTake(unittest.TestCase):
         xdotool("windowfocus", "--sync", self.window)
         xdotool("key", "ctrl+q")
         self.assertEqual(self.program.wait(timeout=20), 0)
-        with open(self.env["LIRROSA_REGISTRY"], encoding="utf-8") as registry:
-            text = registry.read().lower()
-        self.assertIn('"left"=dword:', text)
+        self.assertIn('"left"=dword:', self.stored_settings())
 
 
 class FirstStartOfANewUser(unittest.TestCase):
