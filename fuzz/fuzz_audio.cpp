@@ -2,8 +2,7 @@
 // file on disk and checks what it accepts: a refusal gives a reason, and a loaded take
 // has a usable format and whole sample frames; a decoded one is 16-bit mono or stereo.
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "ScratchFile.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,52 +11,9 @@
 
 #include "audio/AudioFile.h"
 
-namespace {
-
-// One scratch file per fuzzing process, removed at exit.
-class ScratchFile {
-public:
-    ScratchFile()
-    {
-        char pattern[] = "/tmp/fuzz_audio-XXXXXX";
-        const int fd = ::mkstemp(pattern);
-        if (fd < 0)
-            std::abort();
-        ::close(fd);
-        path = pattern;
-    }
-    ~ScratchFile() { ::unlink(path.c_str()); }
-
-    void fill(const uint8_t* data, size_t size) const
-    {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0)
-            std::abort();
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(fd, data + done, size - done);
-            if (n <= 0)
-                std::abort();
-            done += static_cast<size_t>(n);
-        }
-        ::close(fd);
-    }
-
-    std::string path;
-};
-
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const ScratchFile scratch;
+    static const ScratchFile scratch("/tmp/fuzz_audio-XXXXXX");
     scratch.fill(data, size);
 
     WAVEFORMATEX format;

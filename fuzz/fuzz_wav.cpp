@@ -2,8 +2,7 @@
 // accepts: the store is sized from the file, holds exactly the file's bytes from the
 // seventeenth data byte on, and the chunk size is a whole number of sample frames.
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "ScratchFile.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,44 +12,6 @@
 #include "audio/Wav_func.h"
 
 namespace {
-
-// One scratch file per fuzzing process, removed at exit.
-class ScratchFile {
-public:
-    ScratchFile()
-    {
-        char pattern[] = "/tmp/fuzz_wav-XXXXXX";
-        const int fd = ::mkstemp(pattern);
-        if (fd < 0)
-            std::abort();
-        ::close(fd);
-        path = pattern;
-    }
-    ~ScratchFile() { ::unlink(path.c_str()); }
-
-    void fill(const uint8_t* data, size_t size) const
-    {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0)
-            std::abort();
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(fd, data + done, size - done);
-            if (n <= 0)
-                std::abort();
-            done += static_cast<size_t>(n);
-        }
-        ::close(fd);
-    }
-
-    std::string path;
-};
-
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
 
 uint32_t le32(const uint8_t* p)
 {
@@ -62,7 +23,7 @@ uint32_t le32(const uint8_t* p)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const ScratchFile scratch;
+    static const ScratchFile scratch("/tmp/fuzz_wav-XXXXXX");
     scratch.fill(data, size);
 
     WAVEFORMATEX format;

@@ -4,11 +4,8 @@
 // the accompaniment program, and the online window against the reference service.
 
 #include "../gui/MainWindowTestSupport.h"
+#include "ReferenceService.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -32,7 +29,6 @@
 #include "export/F_inet.h"
 #include "export/SiblingProgram.h"
 
-extern char** environ;
 
 namespace {
 
@@ -74,44 +70,6 @@ std::vector<int> rtttlPitchClasses(const std::string& text)
     return classes;
 }
 
-// tools/ringtone-service/reference_service.py on a free loopback port.
-class ReferenceService {
-public:
-    ReferenceService()
-    {
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        char python[] = LIRROSA_SYSTEM_PYTHON;
-        char script[] = LIRROSA_REFERENCE_SERVICE;
-        char* argv[] = {python, script, nullptr};
-        if (posix_spawn(&pid_, python, &actions, nullptr, argv, environ) != 0)
-            pid_ = 0;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        FILE* lines = ::fdopen(out[0], "r");
-        char line[256] = {};
-        if (pid_ != 0 && std::fgets(line, sizeof line, lines) != nullptr)
-            std::sscanf(line, "listening on http://127.0.0.1:%d", &port_);
-        std::fclose(lines);
-    }
-    ~ReferenceService()
-    {
-        if (pid_ != 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = 0;
-    int port_ = 0;
-};
 
 class ExportWindowTest : public WindowTest<> {
 protected:

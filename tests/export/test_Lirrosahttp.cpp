@@ -1,10 +1,7 @@
 #include "export/Lirrosahttp.h"
+#include "ReferenceService.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,52 +13,9 @@
 
 #include "export/DeliveryRequest.h"
 
-extern char** environ;
 
 namespace {
 
-// tools/ringtone-service/reference_service.py on a free loopback port, for one test program.
-class ReferenceService {
-public:
-    ReferenceService()
-    {
-        int out[2];
-        if (::pipe(out) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        char python[] = LIRROSA_SYSTEM_PYTHON;
-        char script[] = LIRROSA_REFERENCE_SERVICE;
-        char* argv[] = {python, script, nullptr};
-        if (posix_spawn(&pid_, python, &actions, nullptr, argv, environ) != 0)
-            pid_ = 0;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        FILE* lines = ::fdopen(out[0], "r");
-        char line[256] = {};
-        if (pid_ != 0 && std::fgets(line, sizeof line, lines) != nullptr)
-            std::sscanf(line, "listening on http://127.0.0.1:%d", &port_);
-        std::fclose(lines);
-    }
-    ~ReferenceService()
-    {
-        if (pid_ != 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    std::string address(const std::string& query = {}) const
-    {
-        return "http://127.0.0.1:" + std::to_string(port_) + "/rtc" + (query.empty() ? "" : "?" + query);
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = 0;
-    int port_ = 0;
-};
 
 ReferenceService* service = nullptr;
 
