@@ -6,9 +6,11 @@ Those that need the built-in synthesiser or a wave output run on a sound server
 (PULSE_SERVER, as set by scripts/with-sound-server.sh); without one they are skipped.
 """
 
+import math
 import os
 import pty
 import signal
+import struct
 import subprocess
 import tempfile
 import time
@@ -81,19 +83,22 @@ class Refusals(unittest.TestCase):
                     self.assertEqual(len(result.stderr.strip().splitlines()), 1, result.stderr)
                     self.assertIn(words, result.stderr)
 
-    def test_an_input_in_another_format_is_refused(self):
+    def test_an_input_in_another_format_is_taken_in_the_microphone_format(self):
         with tempfile.TemporaryDirectory() as folder:
             stereo = Path(folder) / "stereo.wav"
+            tone = b"".join(struct.pack("<hh", v, v) for v in
+                            (int(8000 * math.sin(2 * math.pi * 440 * i / 44100)) for i in range(44100 * 2)))
             with wave.open(str(stereo), "wb") as w:
                 w.setnchannels(2)
                 w.setsampwidth(2)
                 w.setframerate(44100)
-                w.writeframes(b"\0" * 44100 * 4)
+                w.writeframes(tone)
             take = Path(folder) / "take.wav"
             result = run("record", "-o", take, "--input", stereo)
-            self.assertEqual(result.returncode, 1)
-            self.assertIn("22050 Hz", result.stderr)
-            self.assertFalse(take.exists())
+            self.assertEqual(result.returncode, 0, result.stderr)
+            with wave.open(str(take), "rb") as w:
+                self.assertEqual((w.getnchannels(), w.getframerate(), w.getsampwidth()), (1, 22050, 2))
+            self.assertTrue(take.with_suffix(".mid").exists())
 
     def test_without_a_synthesiser_the_echo_fails_at_once_and_records_nothing(self):
         with tempfile.TemporaryDirectory() as folder:

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "midi/MidiTestSupport.h"
 
 namespace {
@@ -38,11 +41,17 @@ protected:
         return times;
     }
 
-    // Moves virtual time in 1 ms steps until `count` notes have sounded.
+    // Moves virtual time in 1 ms steps until `count` notes have sounded, pausing a moment in
+    // real time now and then: the player thread opens its stream on that clock only once it
+    // runs, and time moved before then passes no note.
     bool advanceUntilNotes(size_t count)
     {
-        for (int step = 0; step < 60000 && noteOnTimes().size() < count; ++step)
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (int step = 1; noteOnTimes().size() < count && std::chrono::steady_clock::now() < deadline; ++step) {
             capture.clock.advance(1000);
+            if (step % 50 == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         return noteOnTimes().size() >= count;
     }
 };
